@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# setup.sh: builds gprnpv on a fresh machine and runs it.
+#
+#   bash setup.sh examples   build, then run the program on examples/ (answers
+#                            "1 10 50 10 0.01") and show output.txt
+#   bash setup.sh test       build, then run every test: the test suite in a
+#                            normal build and again under AddressSanitizer and
+#                            UndefinedBehaviorSanitizer
+#
+# Debian packages the build needs beyond the machine image are installed
+# first (as root, or through sudo).
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(cmake ninja-build g++ clang libclang-rt-dev googletest libgtest-dev
+          libbenchmark-dev libboost-graph-dev)
+
+install_packages() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "setup: installing ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+build() {  # build <dir> [cmake options...]
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+case "${1:-}" in
+  examples)
+    install_packages
+    build build -DCMAKE_BUILD_TYPE=Release
+    run=build/examples-run
+    rm -rf "$run" && mkdir -p "$run"
+    cp examples/*.gpr "$run"/
+    cd "$run"
+    # The answers end without a line break, so the closing key read meets the
+    # end of input and the exit status is 0.
+    printf '1 10 50 10 0.01' | "$root/build/gprnpv"
+    echo
+    echo
+    echo "---- $run/output.txt"
+    cat output.txt
+    echo
+    ;;
+  test)
+    install_packages
+    build build -DCMAKE_BUILD_TYPE=Release
+    (cd build && ctest -j "$jobs" --output-on-failure)
+    build build-asan -DCMAKE_BUILD_TYPE=Debug -DGPRNPV_SANITIZE=ON -DGPRNPV_BENCH=OFF
+    (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+       ctest -j "$jobs" --output-on-failure)
+    ;;
+  *)
+    echo "usage: bash setup.sh examples | test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,59 @@
+// driver.h: the batch driver, the reporting of results and statistics, and
+// the small platform layer (console, files, clock, key read).
+//
+// All output of the program goes through the functions below, so that every
+// write to "output.txt" and "info.out" is checked: a file that cannot be
+// created, written or closed ends the run at once with one line on standard
+// error and exit status 1, because going on would silently lose results.
+#ifndef GPRNPV_DRIVER_H
+#define GPRNPV_DRIVER_H
+
+#include <cstdio>
+
+namespace gpr {
+
+// ------------------------------------------------------------- batch
+int run_batch();          // the program: dialogue, loop, summary; key value
+void read_parameters();   // banner, the five questions, the column header
+void reset_results();     // empties "output.txt" and zeroes the statistics
+
+// --------------------------------------------------------- reporting
+void report_result();            // one "optimal" row, statistics updated
+void report_read_failure(int code);  // one failure row (fail_* of network.h)
+void report_averages();          // average and deviation of the solve times
+
+// Console and log texts of each failure code, for the README and the tests.
+const char* failure_console_text(int code);
+const char* failure_file_text(int code);
+
+// ---------------------------------------------------------- platform
+// Where console text goes: stdout for the program (unbuffered), or nullptr
+// to silence the library in tools, tests and benchmarks.
+extern std::FILE* console;
+void console_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Checked file output. `name` is the file's name for the error line.
+std::FILE* file_open(const char* name, const char* mode);
+void file_printf(std::FILE* f, const char* name, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+void file_flush(std::FILE* f, const char* name);
+void file_close(std::FILE* f, const char* name);
+[[noreturn]] void fail_write(const char* name);  // the error line, exit 1
+
+// NaN printed without a sign, as "nan", wherever a value is printed.
+double printable(double x);
+
+// Milliseconds of elapsed (monotonic) time since the process started, as a
+// 32-bit value that wraps; differences of two readings stay right across a
+// wrap when taken as elapsed_ms() - start in 32-bit arithmetic.
+int elapsed_ms();
+int ms_between(int from, int to);
+
+// One key: from a terminal without echo and without Enter (settings restored
+// afterwards, also on an interrupt); otherwise the next byte of standard
+// input. 0 at end of input.
+int read_key();
+
+}  // namespace gpr
+
+#endif  // GPRNPV_DRIVER_H

@@ -1,0 +1,59 @@
+// common_gpr.cpp: the per-solve reset and the bit lookup tables.
+//
+// reset_solve() prepares the solve state of the instance that the reader left:
+// it derives the number of row words from nract, marks every start time as
+// unset (-999) and clears the tree and subset rows of the activities in use.
+// Rows, entries and words beyond the instance keep what an earlier, larger
+// instance left; no operation reads them.
+//
+// The assertion in reset_solve() states that the words in use fit the
+// declared rows. The reader keeps nract <= maxact, which gives nrbin <= 32,
+// so it cannot fail for an accepted instance; if it ever does, the program
+// stops with the expression "nrbin<=maxbin" at line 34 of this file.
+#include <cassert>
+
+#include "network/network.h"
+
+namespace gpr {
+
+// Per-solve reset, run first by every solve before the initial tree is built,
+// in this order:
+//   1. nriter and npv start at 0;
+//   2. nrbin = ceil(nract / 32), computed as the search always has: nract in
+//      double, divided by 32.0, 0.9999 added and the sum truncated, which
+//      equals the ceiling for every nract from 0 to 1000;
+//   3. the assertion below;
+//   4. st[i] = -999 and the words in use of subset[i] and tree[i] cleared,
+//      for i = nract-1 down to 0.
+// st[nract] and everything beyond is left as it was, and so are the rows of
+// activities at or above nract.
+void reset_solve() {
+  nriter = 0;
+  npv = 0.0;
+  nrbin = static_cast<int>(nract / 32.0 + 0.9999);
+  assert(nrbin<=maxbin);
+  for (int i = nract - 1; i >= 0; i--) {
+    st[i] = unreached_early;
+    for (int w = nrbin - 1; w >= 0; w--) {
+      subset[i][w] = 0;
+      tree[i][w] = 0;
+    }
+  }
+}
+
+// bit[k] by repeated doubling in 32-bit arithmetic: 2^k for k = 0..30, the
+// sign bit for k = 31, and 0 from 32 on (every use reduces its index & 31).
+// hibit[x] is the highest set bit of the 16-bit value x, hibit[0] = 0.
+void build_bit_tables() {
+  std::uint32_t b = 1;
+  bit[0] = 1;
+  for (int k = 1; k <= maxact; k++) {
+    b <<= 1;
+    bit[k] = static_cast<std::int32_t>(b);
+  }
+  hibit[0] = 0;
+  for (int h = 15; h >= 0; h--)
+    for (int x = bit[h + 1] - 1; x >= bit[h]; x--) hibit[x] = h;
+}
+
+}  // namespace gpr

@@ -1,0 +1,195 @@
+// network.h: the one global state of gprnpv and the operations of the network
+// model.
+//
+// The whole program works on a single set of fixed-size arrays and scalars that
+// live for the whole run: the instance in hand (durations, cash flows, lists,
+// the start-to-start distance matrix `lag`), the state of its solve (schedule,
+// spanning tree, cut sets), the run parameters of the dialogue, and the open
+// files. Operations take no arguments for this state; they read and write it
+// directly. Nothing is allocated while a batch runs.
+//
+// Activities are numbered 0 .. nract-1; 0 is the dummy start, nract-1 the
+// dummy end. Sets of activities are bit rows: activity i is bit (i & 31) of
+// word (i >> 5). Only the first `nrbin` words of a row are used for an
+// instance; words beyond them may hold values of an earlier, larger instance
+// and are never read.
+//
+// Invariants after read_instance() has returned 1 and until the next read:
+//   - 2 <= nract <= maxact, and |dur[i]| <= maxabs;
+//   - j is in suc[i] exactly when i is in pred[j] (the solve later replaces
+//     the lists of the two dummies by the closing arc);
+//   - lag[i][i] == 0 for i <= nract; any other cell of rows and columns
+//     0..nract is NOLAG or the largest bound the relations give the pair;
+//   - cf[0] == cf[nract-1] == 0.
+#ifndef GPRNPV_NETWORK_H
+#define GPRNPV_NETWORK_H
+
+#include <cstdint>
+#include <cstdio>
+
+namespace gpr {
+
+// ---------------------------------------------------------------- limits
+constexpr int maxact = 1000;     // activities per instance, dummies included
+constexpr int maxbin = 33;       // largest number of words in use per bit row
+constexpr int rowwords = maxbin + 1;  // declared words of every bit row
+constexpr int NOLAG = -999999;   // lag cell of a pair without a relation
+constexpr double DCTOL = 0.00001;  // tolerance of the cut tests on subtree values
+constexpr int maxabs = 100000;   // largest |duration| and |lag| a file may hold
+constexpr int maxdeadline = 100000000;  // |deadline| above this is refused
+constexpr int unreached_early = -999;   // start value before forward propagation
+constexpr int unreached_late = 1 << 30; // start value before backward propagation
+
+using word = std::uint32_t;      // one word of a bit row
+
+// ------------------------------------------------------- outcome codes
+// Codes of report_read_failure(): why an instance got no "optimal" row.
+// The first two come from the reader's size checks; the rest mark files and
+// instances that cannot be solved.
+constexpr int fail_none = -1;
+constexpr int fail_notfound = 0;      // the instance file does not exist
+constexpr int fail_toolarge = 1;      // more than maxact activities
+constexpr int fail_invalid = 2;       // malformed or out-of-range file
+constexpr int fail_cycle = 3;         // cycle of positive total lag
+constexpr int fail_deadline = 4;      // deadline outside +-maxdeadline
+constexpr int fail_notree = 5;        // initial tree cannot be completed
+constexpr int fail_tight = 6;         // initial schedule violates the deadline
+constexpr int fail_nodisp = 7;        // a displacement move finds no arc
+
+// ----------------------------------------------------------- instance
+extern int nract;                          // activities, dummies included
+extern int nrres;                          // resource types of the file header
+extern int dur[maxact + 1];                // durations
+extern int cf[maxact + 1];                 // generated cash flows
+extern int lag[maxact + 1][maxact + 1];    // minimal start-to-start distances
+extern int suc[maxact + 1][maxact];        // successor lists, in file order
+extern int nrsuc[maxact + 1];
+extern int pred[maxact + 1][maxact];       // predecessor lists, in reading order
+extern int nrpred[maxact + 1];
+extern int deadline;                       // earliest end + deadext
+
+// -------------------------------------------------------- solve state
+extern int st[maxact + 1];                 // start times of the current schedule
+extern word tree[maxact + 1][rowwords];    // spanning tree, oriented per direction
+extern word visited[rowwords];             // entered by the current pass
+extern word subset[maxact + 1][rowwords];  // row `level`: subtree being collected
+extern int level;                          // recursion depth
+extern word cutset[maxact + 1][rowwords];  // rows 0..nrcut-1: cut sets of a pass
+extern int nrcut;
+extern word shiftset[maxact + 1];          // union of the cut sets still to move
+extern int mindisp;                        // least slack of the current move
+extern int dispfrom;                       // inner end of the arc giving mindisp
+extern int dispto;                         // outer end of that arc
+extern int nriter;                         // recursion passes of this solve
+extern double npv;                         // net present value of the result
+extern float cputime;                      // seconds of this solve
+extern int nrbin;                          // words in use per bit row
+extern int failcode;                       // fail_none, or why the solve stopped
+
+// ------------------------------------------------------ lookup tables
+extern std::int32_t bit[maxact + 1];       // bit[k] = 2^k for k < 32, 0 above
+extern int hibit[65536];                   // highest set bit of a 16-bit value
+
+// ---------------------------------------------- run parameters, files
+extern int probnr;
+extern int firstprob;
+extern int lastprob;
+extern int pctneg;
+extern int deadext;
+extern double interest;
+extern char prefix[8];
+extern char probname[32];   // "D" + any int + ".gpr" fits with room to spare
+extern std::FILE* probfile;
+extern char outname[16];
+extern std::FILE* outfile;
+extern int starttick;
+extern std::FILE* infofile;
+
+// ---------------------------------------------------- run statistics
+extern float sumtime;
+extern double sumsq;
+extern int nrsolved;
+extern float avgtime;
+extern double stdtime;
+
+// ------------------------------------------------- pseudo-random draws
+// Linear congruential generator with 32-bit state: s = s*214013 + 2531011,
+// a draw is (s >> 16) & 0x7FFF. The cash flows, and so every result, depend
+// on this exact sequence.
+extern std::uint32_t randstate;
+inline void seed_random(std::uint32_t seed) { randstate = seed; }
+inline int draw_random() {
+  randstate = randstate * 214013u + 2531011u;
+  return static_cast<int>((randstate >> 16) & 0x7FFFu);
+}
+
+// ------------------------------------------------- bit-row primitives
+inline word bitmask(int i) { return static_cast<word>(bit[i & 31]); }
+inline bool row_test(const word* row, int i) { return (row[i >> 5] & bitmask(i)) != 0; }
+inline void row_insert(word* row, int i) { row[i >> 5] |= bitmask(i); }
+inline void row_remove(word* row, int i) { row[i >> 5] &= ~bitmask(i); }
+inline void row_toggle(word* row, int i) { row[i >> 5] ^= bitmask(i); }
+inline void row_clear(word* row) {
+  for (int w = nrbin - 1; w >= 0; w--) row[w] = 0;
+}
+inline void row_single(word* row, int i) {
+  row_clear(row);
+  row[i >> 5] = bitmask(i);
+}
+inline void row_union(word* dst, const word* src) {
+  for (int w = nrbin - 1; w >= 0; w--) dst[w] |= src[w];
+}
+inline void row_copy(word* dst, const word* src) {
+  for (int w = nrbin - 1; w >= 0; w--) dst[w] = src[w];
+}
+inline bool row_empty(const word* row) {
+  for (int w = nrbin - 1; w >= 0; w--)
+    if (row[w] != 0) return false;
+  return true;
+}
+
+// Index (0..31) of the highest set bit of x; 0 for x == 0.
+inline int hibit_index(word x) {
+  return (x >> 16) != 0 ? hibit[x >> 16] + 16 : hibit[x];
+}
+
+// Calls visit(i) for every member of row, in decreasing order of i.
+template <typename Visit>
+inline void row_members(const word* row, Visit visit) {
+  for (int w = nrbin - 1; w >= 0; w--) {
+    word x = row[w];
+    while (x != 0) {
+      int k = hibit_index(x);
+      x ^= bitmask(k);
+      visit(32 * w + k);
+    }
+  }
+}
+
+// ---------------------------------------------------------- operations
+void build_bit_tables();   // bit[] and hibit[]
+void reset_solve();        // per-solve reset (common_gpr.cpp)
+
+// Reads instance `probnr`: 1 when it is ready to solve, 0 when its failure row
+// has been written (to the console and to `outfile`).
+int read_instance();
+
+// Earliest starts over the listed arcs from the dummy start (leaves -999 in
+// st[nract]); sets failcode to fail_cycle on a cycle of positive total lag.
+void compute_earliest_starts();
+// Raises lag[0][j] to at least 0 and lag[i][nract-1] to at least dur[i].
+void normalise_dummy_arcs();
+
+// Longest-path propagation that the earliest starts and the initial trees
+// share. Both start from the values in st[0..nract-1] and only move them in
+// one direction: forward raises st[j] to st[i] + lag[i][j] over the successor
+// lists, backward lowers st[r] to st[p] - lag[r][p] over the predecessor
+// lists. Arcs whose cell is NOLAG carry no relation and are skipped. Both
+// return 1, or 0 when a cycle of positive total lag makes the values grow
+// without bound.
+int propagate_forward();
+int propagate_backward();
+
+}  // namespace gpr
+
+#endif  // GPRNPV_NETWORK_H

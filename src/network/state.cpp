@@ -1,0 +1,62 @@
+// state.cpp: definitions of the global state declared in network.h.
+//
+// Everything starts out zero (or empty) when the program starts, and lives
+// for the whole run; each instance overwrites what the previous one left.
+#include "network/network.h"
+
+namespace gpr {
+
+int nract;
+int nrres;
+int dur[maxact + 1];
+int cf[maxact + 1];
+int lag[maxact + 1][maxact + 1];
+int suc[maxact + 1][maxact];
+int nrsuc[maxact + 1];
+int pred[maxact + 1][maxact];
+int nrpred[maxact + 1];
+int deadline;
+
+int st[maxact + 1];
+word tree[maxact + 1][rowwords];
+word visited[rowwords];
+word subset[maxact + 1][rowwords];
+int level;
+word cutset[maxact + 1][rowwords];
+int nrcut;
+word shiftset[maxact + 1];
+int mindisp;
+int dispfrom;
+int dispto;
+int nriter;
+double npv;
+float cputime;
+int nrbin;
+int failcode = fail_none;
+
+std::int32_t bit[maxact + 1];
+int hibit[65536];
+
+int probnr;
+int firstprob;
+int lastprob;
+int pctneg;
+int deadext;
+double interest;
+char prefix[8];
+char probname[32];
+std::FILE* probfile;
+char outname[16];
+std::FILE* outfile;
+int starttick;
+std::FILE* infofile;
+
+float sumtime;
+double sumsq;
+int nrsolved;
+float avgtime;
+double stdtime;
+
+std::uint32_t randstate;
+
+}  // namespace gpr

@@ -1,0 +1,33 @@
+// search.h: the recursive search over spanning trees of tight arcs.
+//
+// Two mirrored directions. Forward (pctneg <= 50): start from the earliest
+// starts with a tree grown from the dummy start, cut off subtrees whose
+// discounted cash flow is negative and delay them. Backward (pctneg > 50):
+// start from the latest starts against the deadline with a tree grown from
+// the dummy end, cut off subtrees whose compounded cash flow is positive and
+// advance them. Passes and displacements alternate until a pass cuts nothing.
+//
+// An instance on which the search cannot run ends with failcode set and one
+// failure row instead of a result: a positive cycle met by the start-time
+// sweeps, a tree that cannot be completed, an initial schedule that violates
+// the deadline, or a displacement move with no arc to stop it.
+#ifndef GPRNPV_SEARCH_H
+#define GPRNPV_SEARCH_H
+
+namespace gpr {
+
+void build_early_tree();   // earliest starts, tree from the dummy start
+void build_late_tree();    // latest starts, tree from the dummy end
+void add_closing_arc();    // dummy end -> dummy start with lag -deadline
+
+double eval_forward(int a);   // value of the kept subtree below a (forward)
+double eval_backward(int a);  // the same, backward
+
+void shift_forward();      // delay the cut sets of the last pass
+void shift_backward();     // advance them
+
+void solve_instance();     // the whole solve and its row
+
+}  // namespace gpr
+
+#endif  // GPRNPV_SEARCH_H

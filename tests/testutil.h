@@ -1,0 +1,118 @@
+// testutil.h: helpers shared by the tests: a scratch folder that is the
+// working directory for one test, instance files written from a compact
+// description, and a reset of the run state between steps of one test.
+#ifndef GPRNPV_TESTUTIL_H
+#define GPRNPV_TESTUTIL_H
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "network/network.h"
+#include "search/search.h"
+
+namespace testutil {
+
+// A fresh folder under $TMPDIR that is the working directory while the
+// object lives; removed with its contents afterwards.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/gprnpv-test-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    path_ = mkdtemp(buf.data());
+    char cwd[4096];
+    old_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
+    if (chdir(path_.c_str()) != 0) std::abort();
+  }
+  ~ScratchDir() {
+    if (chdir(old_.c_str()) != 0) {}
+    std::string cmd = "chmod -R u+w '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'";
+    if (std::system(cmd.c_str()) != 0) {}
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_, old_;
+};
+
+inline void write_file(const std::string& name, const std::string& text) {
+  std::ofstream(name, std::ios::binary) << text;
+}
+
+inline std::string read_file(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// One successor entry of an instance file: successor (1-based, as in the
+// file), relation kind, precedence type, lag.
+struct Entry {
+  int succ, kind, type, lag;
+};
+
+// An instance as the file lists it, activity records in file order.
+struct Instance {
+  std::vector<int> dur;
+  std::vector<std::vector<Entry>> succ;
+  int nrres = 0;
+
+  // Adds an activity and returns its 1-based file number.
+  int add(int duration) {
+    dur.push_back(duration);
+    succ.emplace_back();
+    return static_cast<int>(dur.size());
+  }
+  // Finish-start relation with lag 0 from file activity i to j (1-based).
+  void fs(int i, int j, int l = 0) { succ[i - 1].push_back({j, 1, 3, l}); }
+  void rel(int i, int j, int kind, int type, int l) { succ[i - 1].push_back({j, kind, type, l}); }
+
+  std::string text() const {
+    std::ostringstream o;
+    o << dur.size() << ' ' << nrres;
+    for (int r = 0; r < nrres; r++) o << ' ' << 1;
+    o << '\n';
+    for (size_t i = 0; i < dur.size(); i++) {
+      o << dur[i];
+      for (int r = 0; r < nrres; r++) o << ' ' << 0;
+      o << ' ' << succ[i].size();
+      for (const Entry& e : succ[i]) o << "  " << e.succ << ' ' << e.kind << ' ' << e.type << ' ' << e.lag;
+      o << '\n';
+    }
+    return o.str();
+  }
+  void write(int number) const { write_file("D" + std::to_string(number) + ".gpr", text()); }
+};
+
+// Run parameters for library-level tests: silent console, no files open.
+inline void quiet_run(int pctneg, int deadext, double interest) {
+  gpr::console = nullptr;
+  gpr::outfile = nullptr;
+  gpr::infofile = nullptr;
+  std::snprintf(gpr::prefix, sizeof gpr::prefix, "D");
+  std::snprintf(gpr::outname, sizeof gpr::outname, "output.txt");
+  gpr::pctneg = pctneg;
+  gpr::deadext = deadext;
+  gpr::interest = interest;
+}
+
+// Reads instance `number` of the working directory with the parameters set.
+inline int read(int number) {
+  gpr::probnr = number;
+  return gpr::read_instance();
+}
+
+}  // namespace testutil
+
+#endif  // GPRNPV_TESTUTIL_H
