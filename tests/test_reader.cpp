@@ -1,0 +1,430 @@
+// test_reader.cpp: the instance reader: the generator and the cash-flow log,
+// the relation table and the lists, the size limit, and the refusal of
+// malformed files.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+
+namespace {
+
+using testutil::Instance;
+using testutil::ScratchDir;
+using testutil::read_file;
+using testutil::write_file;
+
+constexpr int NOLAG = gpr::NOLAG;
+
+// What one read left: its result, the console text and both files.
+struct Outcome {
+  int rc;
+  std::string console, out, info;
+};
+
+// Reads instance `number` with the console captured and "output.txt" and
+// "info.out" open on disk, as the batch has them.
+Outcome read_logged(int number) {
+  char* buf = nullptr;
+  std::size_t len = 0;
+  std::FILE* con = open_memstream(&buf, &len);
+  gpr::console = con;
+  gpr::outfile = std::fopen("output.txt", "w");
+  gpr::infofile = std::fopen("info.out", "w");
+  Outcome o;
+  o.rc = testutil::read(number);
+  std::fclose(gpr::outfile);
+  std::fclose(gpr::infofile);
+  gpr::outfile = gpr::infofile = nullptr;
+  gpr::console = nullptr;
+  std::fclose(con);
+  o.console.assign(buf, len);
+  std::free(buf);
+  o.out = read_file("output.txt");
+  o.info = read_file("info.out");
+  return o;
+}
+
+int open_fds() {
+  int n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  while (readdir(d) != nullptr) n++;
+  closedir(d);
+  return n;
+}
+
+std::string repeat(const std::string& s, int times) {
+  std::string r;
+  for (int k = 0; k < times; k++) r += s;
+  return r;
+}
+
+// Six activities in a chain, finish-start lags 0.
+Instance chain6() {
+  Instance in;
+  for (int k = 0; k < 6; k++) in.add(k == 0 || k == 5 ? 0 : 2);
+  for (int k = 1; k < 6; k++) in.fs(k, k + 1);
+  return in;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ generator
+
+TEST(Generator, SequenceFromSeedZero) {
+  gpr::seed_random(0);
+  const int expected[] = {38, 7719, 21238, 2437, 8855, 11797, 8365, 32285, 10450, 30612};
+  for (int e : expected) EXPECT_EQ(gpr::draw_random(), e);
+}
+
+TEST(Generator, CashFlowLogForEachShareOfNegatives) {
+  // Draw pairs: (38, 7719) dummy start, (21238, 2437), (8855, 11797),
+  // (8365, 32285), (10450, 30612), then a pair for the dummy end.
+  // 2437 % 100 = 37 and 30612 % 100 = 12 decide the signs of 1 and 4.
+  struct Case {
+    int pctneg;
+    const char* log;
+  } cases[] = {
+      {50, "(0/0) (1/-239) (2/356) (3/366) (4/-451) (5/0) "},
+      {0, "(0/0) (1/239) (2/356) (3/366) (4/451) (5/0) "},
+      {100, "(0/0) (1/-239) (2/-356) (3/-366) (4/-451) (5/0) "},
+      {12, "(0/0) (1/239) (2/356) (3/366) (4/451) (5/0) "},
+      {13, "(0/0) (1/239) (2/356) (3/366) (4/-451) (5/0) "},
+      {37, "(0/0) (1/239) (2/356) (3/366) (4/-451) (5/0) "},
+      {38, "(0/0) (1/-239) (2/356) (3/366) (4/-451) (5/0) "},
+  };
+  ScratchDir dir;
+  chain6().write(1);
+  for (const Case& c : cases) {
+    testutil::quiet_run(c.pctneg, 10, 0.01);
+    Outcome o = read_logged(1);
+    ASSERT_EQ(o.rc, 1);
+    EXPECT_EQ(o.info, c.log) << c.pctneg;
+    EXPECT_EQ(gpr::cf[0], 0);
+    EXPECT_EQ(gpr::cf[5], 0);
+    EXPECT_EQ(gpr::cf[2], c.pctneg == 100 ? -356 : 356);
+  }
+}
+
+TEST(Generator, EveryInstanceSeesTheSameSequence) {
+  ScratchDir dir;
+  chain6().write(1);
+  chain6().write(2);
+  testutil::quiet_run(50, 10, 0.01);
+  gpr::infofile = std::fopen("info.out", "w");
+  ASSERT_EQ(testutil::read(1), 1);
+  for (int k = 0; k < 7; k++) gpr::draw_random();
+  ASSERT_EQ(testutil::read(2), 1);
+  std::fclose(gpr::infofile);
+  gpr::infofile = nullptr;
+  const std::string one = "(0/0) (1/-239) (2/356) (3/366) (4/-451) (5/0) ";
+  EXPECT_EQ(read_file("info.out"), one + one);
+}
+
+// ------------------------------------------------------- console echo
+
+TEST(Reader, EchoesTheNameAndOpensTheNumberedFile) {
+  ScratchDir dir;
+  Instance in = chain6();
+  in.write(-3);
+  in.write(INT32_MIN);
+  testutil::quiet_run(50, 10, 0.01);
+
+  Outcome missing = read_logged(7);
+  EXPECT_EQ(missing.rc, 0);
+  EXPECT_EQ(missing.console, "\n       D7\t\t\t\t\t not found");
+  EXPECT_EQ(missing.out, "\n    7    problem not found");
+  EXPECT_EQ(missing.info, "");
+
+  Outcome neg = read_logged(-3);
+  EXPECT_EQ(neg.rc, 1);
+  EXPECT_EQ(neg.console, "\n      D-3");
+
+  Outcome longest = read_logged(INT32_MIN);
+  EXPECT_EQ(longest.rc, 1);
+  EXPECT_EQ(longest.console, "\n D-2147483648");
+}
+
+// ------------------------------------------------------ relation table
+
+namespace {
+
+// Activities 1 (start), 2 (dur 4), 3 (dur 7), 4 (end); the entry under test
+// goes from 2 to 3, i.e. internal 1 to 2.
+Instance relation_instance(const std::vector<testutil::Entry>& entries) {
+  Instance in;
+  in.add(0);
+  in.add(4);
+  in.add(7);
+  in.add(0);
+  in.fs(1, 2);
+  in.fs(1, 3);
+  for (const testutil::Entry& e : entries) in.rel(2, e.succ, e.kind, e.type, e.lag);
+  in.fs(2, 4);
+  in.fs(3, 4);
+  return in;
+}
+
+}  // namespace
+
+TEST(Relations, EachKindAndTypeWritesItsCell) {
+  struct Case {
+    int kind, type, lag12, lag21;
+  } cases[] = {
+      // minimal lags: lag[i][j] with L = 10, dur[i] = 4, dur[j] = 7
+      {1, 1, 10, NOLAG},
+      {1, 2, 10 - 7, NOLAG},
+      {1, 3, 10 + 4, NOLAG},
+      {1, 4, 10 + 4 - 7, NOLAG},
+      // maximal lags: lag[j][i]
+      {2, 1, NOLAG, -10},
+      {2, 2, NOLAG, 7 - 10},
+      {2, 3, NOLAG, -(10 + 4)},
+      {2, 4, NOLAG, 7 - 4 - 10},
+      // no lag, but the arc is listed
+      {3, 1, NOLAG, NOLAG},
+      {0, 3, NOLAG, NOLAG},
+      {1, 5, NOLAG, NOLAG},
+      {2, 5, NOLAG, NOLAG},
+      {1, 0, NOLAG, NOLAG},
+  };
+  ScratchDir dir;
+  testutil::quiet_run(50, 10, 0.01);
+  for (const Case& c : cases) {
+    relation_instance({{3, c.kind, c.type, 10}}).write(1);
+    ASSERT_EQ(testutil::read(1), 1) << c.kind << "/" << c.type;
+    EXPECT_EQ(gpr::lag[1][2], c.lag12) << c.kind << "/" << c.type;
+    EXPECT_EQ(gpr::lag[2][1], c.lag21) << c.kind << "/" << c.type;
+    ASSERT_EQ(gpr::nrsuc[1], 2);
+    EXPECT_EQ(gpr::suc[1][0], 2);
+    ASSERT_EQ(gpr::nrpred[2], 2);
+    EXPECT_EQ(gpr::pred[2][1], 1);
+  }
+}
+
+TEST(Relations, TheLargerBoundStays) {
+  struct Case {
+    std::vector<testutil::Entry> entries;
+    int lag12, lag21;
+  } cases[] = {
+      {{{3, 1, 3, 2}}, 6, NOLAG},
+      {{{3, 1, 3, 2}, {3, 1, 1, 3}}, 6, NOLAG},
+      {{{3, 1, 3, 2}, {3, 1, 1, 3}, {3, 1, 1, 9}}, 9, NOLAG},
+      {{{3, 1, 1, 9}, {3, 1, 3, 2}}, 9, NOLAG},
+      {{{3, 2, 1, 10}, {3, 2, 1, 4}}, NOLAG, -4},
+      {{{3, 2, 1, 4}, {3, 2, 1, 10}}, NOLAG, -4},
+      {{{3, 1, 1, 3}, {3, 2, 1, 10}}, 3, -10},
+  };
+  ScratchDir dir;
+  testutil::quiet_run(50, 10, 0.01);
+  for (size_t c = 0; c < std::size(cases); c++) {
+    relation_instance(cases[c].entries).write(1);
+    ASSERT_EQ(testutil::read(1), 1) << c;
+    EXPECT_EQ(gpr::lag[1][2], cases[c].lag12) << c;
+    EXPECT_EQ(gpr::lag[2][1], cases[c].lag21) << c;
+  }
+}
+
+TEST(Relations, ListsKeepFileOrderAndRepeatedPairs) {
+  ScratchDir dir;
+  Instance in;
+  for (int k = 0; k < 5; k++) in.add(1);
+  in.fs(1, 5);
+  in.fs(1, 3);
+  in.fs(1, 2);
+  in.fs(2, 4);
+  in.rel(2, 4, 1, 1, 0);  // the same pair again
+  in.fs(2, 5);
+  in.fs(3, 5);
+  in.fs(3, 4);
+  in.fs(4, 5);
+  in.write(1);
+  testutil::quiet_run(50, 10, 0.01);
+  ASSERT_EQ(testutil::read(1), 1);
+
+  const std::vector<std::vector<int>> suc = {{4, 2, 1}, {3, 3, 4}, {4, 3}, {4}, {}};
+  const std::vector<std::vector<int>> pred = {{}, {0}, {0}, {1, 1, 2}, {0, 1, 2, 3}};
+  for (int i = 0; i < 5; i++) {
+    EXPECT_EQ(std::vector<int>(gpr::suc[i], gpr::suc[i] + gpr::nrsuc[i]), suc[i]) << i;
+    EXPECT_EQ(std::vector<int>(gpr::pred[i], gpr::pred[i] + gpr::nrpred[i]), pred[i]) << i;
+  }
+  EXPECT_EQ(gpr::lag[1][3], 1);  // finish-start 0 with duration 1 beats start-start 0
+}
+
+TEST(Relations, NoCellOfALargerInstanceSurvives) {
+  ScratchDir dir;
+  // Eight activities with a minimal and a maximal lag on every ordered pair.
+  Instance big;
+  for (int k = 0; k < 8; k++) big.add(2);
+  for (int i = 1; i <= 8; i++)
+    for (int j = i + 1; j <= 8; j++) {
+      big.rel(i, j, 1, 1, 1);
+      big.rel(i, j, 2, 1, 100);
+    }
+  big.write(1);
+  // Chain 0 -> 1 -> 2 -> 3 with durations 0, 2, 3, 0.
+  Instance small;
+  small.add(0);
+  small.add(2);
+  small.add(3);
+  small.add(0);
+  for (int k = 1; k < 4; k++) small.fs(k, k + 1);
+  small.write(2);
+
+  testutil::quiet_run(50, 10, 0.01);
+  ASSERT_EQ(testutil::read(1), 1);
+  for (int i = 0; i < 8; i++)
+    for (int j = 0; j < 8; j++) ASSERT_NE(gpr::lag[i][j], NOLAG);
+  ASSERT_EQ(testutil::read(2), 1);
+
+  // The chain's cells, then the normalisation: lag[0][j] >= 0 and
+  // lag[i][3] >= dur[i].
+  int expected[5][5];
+  for (auto& row : expected)
+    for (int& cell : row) cell = NOLAG;
+  for (int i = 0; i < 5; i++) expected[i][i] = 0;
+  expected[0][1] = 0;
+  expected[1][2] = 2;
+  expected[2][3] = 3;
+  expected[0][2] = 0;
+  expected[0][3] = 0;
+  expected[1][3] = 2;
+  for (int i = 0; i <= 4; i++)
+    for (int j = 0; j <= 4; j++) EXPECT_EQ(gpr::lag[i][j], expected[i][j]) << i << "," << j;
+}
+
+// --------------------------------------------------------------- sizes
+
+TEST(Reader, ReadsAThousandActivities) {
+  ScratchDir dir;
+  Instance in;
+  for (int k = 0; k < 1000; k++) in.add(k == 0 || k == 999 ? 0 : 1);
+  for (int k = 1; k < 1000; k++) in.fs(k, k + 1);
+  in.write(1);
+  testutil::quiet_run(50, 10, 0.01);
+  Outcome o = read_logged(1);
+  ASSERT_EQ(o.rc, 1);
+  EXPECT_EQ(gpr::nract, 1000);
+  EXPECT_EQ(gpr::st[999], 998);
+  EXPECT_EQ(gpr::deadline, 1008);
+  EXPECT_EQ(std::count(o.info.begin(), o.info.end(), '('), 1000);
+  EXPECT_TRUE(o.info.ends_with("(999/0) "));
+  EXPECT_EQ(o.out, "");
+}
+
+TEST(Reader, RefusesMoreThanAThousandActivitiesWhateverFollows) {
+  ScratchDir dir;
+  Instance in;
+  for (int k = 0; k < 1001; k++) in.add(0);
+  for (int k = 1; k < 1001; k++) in.fs(k, k + 1);
+  const std::string texts[] = {in.text(), "1001 x", "1001", "1001x 3", "1001 -1 0", "2000 0 1 2"};
+  testutil::quiet_run(50, 10, 0.01);
+  for (const std::string& text : texts) {
+    write_file("D1.gpr", text);
+    int fds = open_fds();
+    Outcome o = read_logged(1);
+    EXPECT_EQ(o.rc, 0) << text.substr(0, 12);
+    EXPECT_EQ(o.console, "\n       D1\t\t\t\t\t maxact too low");
+    EXPECT_EQ(o.out, "\n    1    too many activities");
+    EXPECT_EQ(o.info, "");
+    EXPECT_EQ(gpr::probfile, nullptr);
+    EXPECT_EQ(open_fds(), fds);
+  }
+}
+
+// ------------------------------------------------------ malformed files
+
+// Three activities, one resource type: 1 -> 2 -> 3, finish-start lags 0.
+const std::string base = "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n";
+
+TEST(Reader, RefusesMalformedFilesBeforeDrawingCashFlows) {
+  const std::string many3 = repeat(" 3 1 1 0", 1000);
+  const std::string spread = repeat(" 2 1 1 0 3 1 1 0", 500) + " 2 1 1 0";
+  struct Case {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"empty file", ""},
+      {"letter as count", "x 1 5\n0 0 0\n0 0 0\n0 0 0\n"},
+      {"letter", "3 1 5\n0 0 1  2 1 3 x\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"decimal point", "3 1 5\n0 0 1  2 1 3 0\n1.5 0 1  3 1 3 0\n0 0 0\n"},
+      {"lone minus", "3 1 5\n0 0 1  2 1 3 -\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"sign and blank", "3 1 5\n0 0 1  2 1 3 - 1\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"double sign", "3 1 5\n0 0 1  2 1 3 +-1\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"end in header", "3 1"},
+      {"end before last record", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n"},
+      {"end inside an entry", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3"},
+      {"end inside last record", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0"},
+      {"no activities", "0 0\n"},
+      {"one activity", "1 0\n0 0\n"},
+      {"negative activities", "-1 0\n"},
+      {"negative resources", "3 -1\n0 1  2 1 3 0\n4 1  3 1 3 0\n0 0\n"},
+      {"negative entry count", "3 1 5\n0 0 -1\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"1001 entries", "3 1 5\n0 0 1001" + spread + "\n4 0 0\n0 0 0\n"},
+      {"successor 0", "3 1 5\n0 0 1  0 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"successor nract+1", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  4 1 3 0\n0 0 0\n"},
+      {"negative successor", "3 1 5\n0 0 1  -2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"1001 entries naming 3", "3 1 5\n0 0 1000" + many3 + "\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"duration 100001", "3 1 5\n0 0 1  2 1 3 0\n100001 0 1  3 1 3 0\n0 0 0\n"},
+      {"duration -100001", "3 1 5\n0 0 1  2 1 3 0\n-100001 0 1  3 1 3 0\n0 0 0\n"},
+      {"lag 100001", "3 1 5\n0 0 1  2 1 3 100001\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"lag -100001", "3 1 5\n0 0 1  2 1 3 -100001\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"lag 100001, no kind", "3 1 5\n0 0 1  2 3 3 100001\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"2^31", "3 1 2147483648\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"-2^31-1", "3 1 -2147483649\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"twenty digits", "3 1 5\n0 0 1  2 99999999999999999999 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
+  };
+  ScratchDir dir;
+  testutil::quiet_run(50, 10, 0.01);
+  for (const Case& c : cases) {
+    write_file("D1.gpr", c.text);
+    int fds = open_fds();
+    Outcome o = read_logged(1);
+    EXPECT_EQ(o.rc, 0) << c.what;
+    EXPECT_EQ(o.console, "\n       D1\t\t\t\t\t invalid file") << c.what;
+    EXPECT_EQ(o.out, "\n    1    invalid instance file") << c.what;
+    EXPECT_EQ(o.info, "") << c.what;
+    EXPECT_EQ(gpr::probfile, nullptr) << c.what;
+    EXPECT_EQ(open_fds(), fds) << c.what;
+  }
+}
+
+TEST(Reader, AcceptsWhatAnIntegerConversionAccepts) {
+  const std::string many3 = repeat(" 3 1 1 0", 999);
+  struct Case {
+    const char* what;
+    std::string text;
+    int dur1, lag12, deadline;
+  } cases[] = {
+      {"plain", base, 4, 4, 14},
+      {"leading plus", "+3 +1 +5\n+0 +0 +1  +2 +1 +3 +0\n+4 +0 +1  +3 +1 +3 +0\n+0 +0 +0\n", 4, 4, 14},
+      {"trailing garbage", base + "garbage 1.5 - +", 4, 4, 14},
+      {"garbage glued to the last number", "3 1 5\n0 0 1 2 1 3 0\n4 0 1 3 1 3 0\n0 0 0x", 4, 4, 14},
+      {"any white space", "3\t1\r\n5\r\n\v0\f0 1\t2 1 3 0\r\n4\r\n0\n1 3\n1\n3\n0\r\n0 0 0", 4, 4, 14},
+      {"limits of durations and lags",
+       "3 1 5\n0 0 1  2 1 3 100000\n-100000 0 1  3 1 1 -100000\n100000 0 0\n", -100000, -100000, 10},
+      {"32-bit extremes where ignored",
+       "3 1 -2147483648\n0 2147483647 1  2 1 3 0\n4 0 1  3 2147483647 -2147483648 0\n0 0 0\n", 4,
+       4, -989},  // no relation into 3: unreached, then raised to dur[1]
+      {"1000 entries naming 3", "3 1 5\n0 0 999" + many3 + "\n4 0 1  3 1 3 0\n0 0 0\n", 4, 4, 10},
+  };
+  ScratchDir dir;
+  testutil::quiet_run(50, 10, 0.01);
+  for (const Case& c : cases) {
+    write_file("D1.gpr", c.text);
+    Outcome o = read_logged(1);
+    ASSERT_EQ(o.rc, 1) << c.what;
+    EXPECT_EQ(o.out, "") << c.what;
+    EXPECT_EQ(o.info, "(0/0) (1/-239) (2/0) ") << c.what;
+    EXPECT_EQ(gpr::nract, 3) << c.what;
+    EXPECT_EQ(gpr::dur[1], c.dur1) << c.what;
+    EXPECT_EQ(gpr::lag[1][2], c.lag12) << c.what;
+    EXPECT_EQ(gpr::deadline, c.deadline) << c.what;
+    EXPECT_EQ(gpr::probfile, nullptr) << c.what;
+  }
+}
