@@ -1,0 +1,74 @@
+// netgen.h: seeded random project networks in the D<n>.gpr instance format.
+//
+// A network is drawn from the options and its own instance number alone, so
+// every file of a series can be made again on its own, byte for byte. By
+// default every network is well-posed for the search:
+//   - every activity lies on a chain of listed arcs with real lag cells from
+//     the dummy start to the dummy end;
+//   - every lag cell is met by the earliest-start schedule, so no cycle has a
+//     positive length and the deadline is the earliest end plus the increment;
+//   - the dummy start lists its successors with cells of at least 0 and the
+//     dummy end is listed with cells of at least the duration of the tail;
+//   - every number stays within the bounds the reader accepts.
+// A maximal lag between two activities i and j is listed both ways, so the
+// search sees both bounds of the pair: i lists j with the maximal lag (the
+// bound on j), and j lists i with a maximal lag that states the pair's minimal
+// distance from i to j (the bound on i).
+//
+// With `awkward` set, some activities also get the features the format
+// permits but a clean network avoids: relations that set no lag (a kind or
+// type outside the table), pairs listed twice, and maximal lags listed one
+// way only. Their lag cells, where they have one, are still met by the
+// earliest starts.
+#ifndef GPRNPV_NETGEN_H
+#define GPRNPV_NETGEN_H
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+namespace netgen {
+
+struct Options {
+  std::uint64_t seed = 1;
+  int min_activities = 10;     // real activities, the two dummies not counted
+  int max_activities = 30;     // at most 998, so a file holds at most 1000
+  int min_arcs = 1;            // successor relations drawn per real activity
+  int max_arcs = 3;
+  double maxlag_share = 0.2;   // share of those relations that become a pair
+                               // bounded both ways by maximal lags
+  int type_weight[4] = {1, 1, 2, 1};  // start-start, start-finish,
+                                      // finish-start, finish-finish
+  int min_duration = 1;
+  int max_duration = 10;
+  int min_lag = 0;             // lags of the minimal relations
+  int max_lag = 5;
+  int nrres = 0;               // resource types
+  bool awkward = false;
+};
+
+// Largest |duration| and |lag| a file may hold, and the activity limit.
+constexpr int maxabs = 100000;
+constexpr int max_real_activities = 998;
+
+// Empty when the options can be used; otherwise a one-line reason.
+std::string check_options(const Options& opt);
+
+// The text of the instance with number `number` of the series `opt` defines.
+// The options must pass check_options.
+std::string generate_instance(const Options& opt, int number);
+
+// Writes D<first>.gpr .. D<first+count-1>.gpr into folder `dir` (which must
+// exist). Each file is written under a temporary name in the folder and
+// renamed when complete, so no half-written instance is ever seen. Returns
+// an empty string, or a one-line reason for the first file that failed.
+std::string write_instances(const Options& opt, int first, int count, const std::string& dir);
+
+// The gprnpv-generate command line, with its messages on `out` and `err`:
+// exit status 0 (all written), 1 (a file could not be written) or 2 (usage
+// error, nothing written).
+int generate_main(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+}  // namespace netgen
+
+#endif  // GPRNPV_NETGEN_H
