@@ -34,9 +34,12 @@ void console_printf(const char* fmt, ...) {
   va_end(args);
 }
 
+// The console may stand in the middle of a row; a line end there keeps the
+// error, exactly one line on standard error, on a line of its own.
 void fail_write(const char* name) {
   int err = errno;
-  std::fprintf(stderr, "\ngprnpv: cannot write %s: %s\n", name,
+  console_printf("\n");
+  std::fprintf(stderr, "gprnpv: cannot write %s: %s\n", name,
                err != 0 ? std::strerror(err) : "write error");
   std::exit(1);
 }
