@@ -148,14 +148,6 @@ Feasibility check_feasible(const Model& m, const std::vector<int>& st) {
   return f;
 }
 
-double value_of(const Model& m, const std::vector<int>& st) {
-  double v = 0.0;
-  for (int i = m.nract - 1; i >= 1; i--)
-    v = v + static_cast<double>(m.cf[i]) *
-                std::exp(-m.interest * static_cast<double>(st[i] + m.dur[i]));
-  return v;
-}
-
 Certificate certify(const Model& m, const std::vector<int>& st) {
   Certificate c;
   const int n = m.nract;
@@ -217,7 +209,8 @@ Certificate certify(const Model& m, const std::vector<int>& st) {
   }
   std::vector<std::pair<int, Edge>> carriers;  // (arc index, edge) of the tight arcs
   for (int a = 0; a < static_cast<int>(m.arcs.size()); a++)
-    if (tight(m.arcs[a], st)) carriers.push_back({a, add_arc(g, m.arcs[a].from, m.arcs[a].to, unlimited)});
+    if (tight(m.arcs[a], st))
+      carriers.push_back({a, add_arc(g, m.arcs[a].from, m.arcs[a].to, unlimited)});
 
   long long flow = boost::push_relabel_max_flow(g, src, snk);
   long long deficit = supply - flow;
@@ -315,9 +308,49 @@ Certificate certify(const Model& m, const std::vector<int>& st) {
   c.gain = 0.0;
   for (int k : c.shift) {
     double t = static_cast<double>(st[k] + m.dur[k]);
-    c.gain += m.cf[k] * (std::exp(-r * (t + static_cast<double>(c.direction * s))) - std::exp(-r * t));
+    double moved = t + static_cast<double>(c.direction * s);
+    c.gain += m.cf[k] * (std::exp(-r * moved) - std::exp(-r * t));
   }
   return c;
+}
+
+namespace {
+
+// The recursion of a pass over the final tree, without cutting: the same
+// children in the same order, so the same sums as the search's last pass.
+double kept_value(int a, bool forward, std::vector<char>& seen, double& closest) {
+  using namespace gpr;
+  seen[a] = 1;
+  double time = forward ? -static_cast<double>(st[a] + dur[a])
+                        : static_cast<double>(deadline - (st[a] + dur[a]));
+  double value = std::exp(interest * time) * static_cast<double>(cf[a]);
+  const int* first = forward ? suc[a] : pred[a];
+  int nrfirst = forward ? nrsuc[a] : nrpred[a];
+  for (int k = 0; k < nrfirst; k++) {
+    int t = first[k];
+    if (!row_test(tree[a], t) || seen[t]) continue;
+    double v = kept_value(t, forward, seen, closest);
+    if (forward ? (v < 0.0 && v < closest) : (v > 0.0 && v > closest)) closest = v;
+    value += v;
+  }
+  const int* second = forward ? pred[a] : suc[a];
+  int nrsecond = forward ? nrpred[a] : nrsuc[a];
+  for (int k = 0; k < nrsecond; k++) {
+    int t = second[k];
+    if (!row_test(tree[t], a) || seen[t]) continue;
+    value += kept_value(t, forward, seen, closest);
+  }
+  return value;
+}
+
+}  // namespace
+
+double closest_kept_cut() {
+  bool forward = gpr::pctneg <= 50;
+  std::vector<char> seen(gpr::nract, 0);
+  double closest = 0.0;
+  kept_value(forward ? 0 : gpr::nract - 1, forward, seen, closest);
+  return closest;
 }
 
 Verdict check(const Model& m, const std::vector<int>& st) {

@@ -38,6 +38,7 @@ struct Arc {
 struct Model {
   int nract = 0;
   int anchor = 0;         // kept in place by the search: 0 forward, nract-1 backward
+  int deadline = 0;
   double interest = 0.0;
   std::vector<int> dur, cf;
   std::vector<Arc> arcs;  // each listed pair once, the closing arc last
@@ -94,8 +95,13 @@ Feasibility check_feasible(const Model& m, const std::vector<int>& st);
 Certificate certify(const Model& m, const std::vector<int>& st);
 Verdict check(const Model& m, const std::vector<int>& st);
 
-// Net present value of a schedule, summed as the solver sums it.
-double value_of(const Model& m, const std::vector<int>& st);
+// Right after solve_instance(): among the subtrees that the search's last
+// pass could have cut, the value of the one that came closest to the cut on
+// the side that moves (negative forward, positive backward), or 0 when no
+// subtree lies on that side. A value here lies within the cut tolerance
+// DCTOL, since the last pass cut nothing; it shows that the search stopped
+// on its tolerance rather than on an optimal schedule.
+double closest_kept_cut();
 
 // The gprnpv-check command line, output on `out`, messages on `err`. Exit
 // status 0: every solved instance feasible and proved; 1: some solved

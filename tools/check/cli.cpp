@@ -101,7 +101,7 @@ std::string feasibility_text(const Feasibility& f) {
          " short by " + std::to_string(f.shortfall) + ")";
 }
 
-std::string certificate_text(const Certificate& c) {
+std::string certificate_text(const Certificate& c, double nearcut) {
   switch (c.status) {
     case Status::proved: return "proved";
     case Status::flat: return "proved (r = 0)";
@@ -112,8 +112,13 @@ std::string certificate_text(const Certificate& c) {
                   format("%.3g", c.relative) + " of the supply); " +
                   (c.direction > 0 ? "delay " : "advance ") + set_text(c.shift);
   if (c.step < 0)
-    return s + " (no bound) for " + format("%+.6g", c.gain) + " per time unit";
-  return s + " by up to " + std::to_string(c.step) + " for " + format("%+.6g", c.gain);
+    s += " (no bound) for " + format("%+.6g", c.gain) + " per time unit";
+  else
+    s += " by up to " + std::to_string(c.step) + " for " + format("%+.6g", c.gain);
+  if (nearcut != 0.0)
+    s += "; the search stopped on a subtree of value " + format("%.3g", nearcut) +
+         ", within its cut tolerance";
+  return s;
 }
 
 // Writes the schedule of the instance in hand; false when the file fails.
@@ -201,9 +206,9 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
                 " gprnpv-check: D%d .. D%d, %d %% negative cash flows, deadline +%d, "
                 "interest %g (%s search)\n",
                 first, last, pctneg, deadext, rate, pctneg > 50 ? "backward" : "forward");
-  out << line << " instance  outcome                npv  passes  feasibility  certificate\n";
+  out << line << " instance  outcome             npv  passes  feasibility  certificate\n";
 
-  int solved = 0, proved = 0, feasible = 0, unsolved = 0, status = 0;
+  int solved = 0, proved = 0, feasible = 0, unsolved = 0, within = 0, status = 0;
   double checktime = 0.0, checkmax = 0.0;
   for (int number = first; first <= last; number++) {
     gpr::probnr = number;
@@ -220,7 +225,7 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       gpr::starttick = gpr::elapsed_ms();
       gpr::solve_instance();
     }
-    std::fclose(gpr::console);
+    if (gpr::console != nullptr) std::fclose(gpr::console);
     gpr::console = saved_console;
     std::string echoed = text ? text : "";
     std::free(text);
@@ -239,6 +244,7 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       auto t0 = std::chrono::steady_clock::now();
       std::vector<int> st(gpr::st, gpr::st + m.nract);
       Verdict v = check(m, st);
+      double nearcut = closest_kept_cut();
       took += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
       checktime += took;
       if (took > checkmax) checkmax = took;
@@ -247,11 +253,13 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
         proved++;
       else
         status = 1;
+      if (v.certificate.status != Status::not_proved) nearcut = 0.0;
+      if (nearcut != 0.0) within++;
       std::snprintf(line, sizeof line, "%9d  optimal  %14.2f %7d  ", number,
                     gpr::printable(gpr::npv), gpr::nriter);
       std::string f = feasibility_text(v.feasibility);
       if (f.size() < 11) f.resize(11, ' ');
-      out << line << f << "  " << certificate_text(v.certificate) << "\n";
+      out << line << f << "  " << certificate_text(v.certificate, nearcut) << "\n";
       if (!schedules.empty()) {
         std::string path = schedules + "/D" + std::to_string(number) + ".csv";
         if (!write_schedule(path, m)) {
@@ -271,6 +279,9 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (rate < 0.0)
       out << " negative interest: the certificate holds as for a positive rate, but the search "
              "shifts sets as for a positive one, so 'not proved' is a true finding here\n";
+    if (within > 0)
+      out << " " << within << (within == 1 ? " result is" : " results are")
+          << " not proved where the search stopped on a subtree within its cut tolerance\n";
     std::snprintf(line, sizeof line,
                   " proved %d of %d solved instances (%d feasible), %d not solved; check %.3f ms "
                   "per instance, %.3f ms at most\n",
