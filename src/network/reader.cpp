@@ -1,7 +1,7 @@
 // reader.cpp: the instance reader and the cash-flow generator.
 //
 // read_instance() turns instance number probnr into a ready network: the
-// file "D<probnr>.gpr" is read twice, cash flows are drawn from the reseeded
+// file "D<probnr>.gpr" is parsed twice, cash flows are drawn from the reseeded
 // generator and logged to "info.out", the relations fill the lists and the
 // lag matrix, and the temporal analysis yields the earliest starts and the
 // deadline.
@@ -19,10 +19,14 @@
 // Refused files, each with one row and no solve:
 //   - no file: "not found";
 //   - more than maxact activities (checked first, right after the count is
-//     read): "maxact too low", the file closed by the report;
+//     read): "maxact too low";
 //   - anything malformed (see check_file): "invalid file";
 //   - a cycle of positive total lag: "positive cycle";
 //   - a deadline beyond +-10^8: "deadline out of range".
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -34,63 +38,130 @@ namespace gpr {
 namespace {
 
 // ------------------------------------------------------ number scanner
-// Reads integers from the open file through one fixed buffer.
-constexpr std::size_t chunk = 1 << 16;
-unsigned char buffer[chunk];
-std::size_t bufpos, buflen;
-bool bufend;
-std::FILE* source;
+// The file is read into one static buffer, sized once. A file that fits is
+// read whole by one series of read() calls right after it is opened, and
+// both passes parse the bytes in memory. A larger file is read through the
+// same buffer chunk by chunk, and the second pass reads it again from its
+// start. Either way the instance costs one open and nothing is allocated.
+constexpr std::size_t bufsize = 1 << 20;
+unsigned char buffer[bufsize + 1];  // a whole file ends with a 0 byte after it
+const unsigned char* pos;  // next byte to parse
+const unsigned char* lim;  // end of the bytes in the buffer
+bool whole;                // the whole file is in the buffer
+int source = -1;           // descriptor of the open instance file
 
-void scan_from(std::FILE* f) {
-  source = f;
-  bufpos = buflen = 0;
-  bufend = false;
-}
-
-// Next byte, not consumed; -1 at the end of the file or on a read error.
-inline int peek_byte() {
-  if (bufpos == buflen) {
-    if (bufend) return -1;
-    buflen = std::fread(buffer, 1, chunk, source);
-    bufpos = 0;
-    if (buflen == 0) {
-      bufend = true;
-      return -1;
-    }
+// Reads up to `room` bytes into dst; fewer only at the end of the file or on
+// a read error, which ends the input like the end of the file.
+std::size_t read_bytes(unsigned char* dst, std::size_t room) {
+  std::size_t got = 0;
+  while (got < room) {
+    ssize_t n = ::read(source, dst + got, room - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
   }
-  return buffer[bufpos];
+  return got;
 }
+
+// Parsing starts at the first byte of the file.
+bool scan_start() {
+  if (whole) {
+    pos = buffer;
+    return true;
+  }
+  if (lseek(source, 0, SEEK_SET) != 0) return false;
+  pos = lim = buffer;
+  return true;
+}
+
+// Opens the instance file and reads it, or its first chunk.
+bool open_source(const char* name) {
+  do source = ::open(name, O_RDONLY | O_CLOEXEC);
+  while (source < 0 && errno == EINTR);
+  if (source < 0) return false;
+  std::size_t len = read_bytes(buffer, bufsize);
+  whole = len < bufsize;
+  pos = buffer;
+  lim = buffer + len;
+  buffer[len] = 0;
+  return true;
+}
+
+void close_source() {
+  if (source >= 0) ::close(source);
+  source = -1;
+}
+
+// Byte at pos, the next chunk read first where needed; -1 at the end.
+int refill_at() {
+  if (whole) return -1;
+  std::size_t len = read_bytes(buffer, bufsize);
+  pos = buffer;
+  lim = buffer + len;
+  return len > 0 ? *pos : -1;
+}
+inline int at() { return pos < lim ? *pos : refill_at(); }
 
 inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // One "%d" conversion. False when no number converts here or the number
 // does not fit a 32-bit int.
-bool scan_int(int& value) {
-  int c = peek_byte();
-  while (is_space(c)) {
-    bufpos++;
-    c = peek_byte();
-  }
+//
+// A whole file is parsed through a local pointer: the 0 byte after the file
+// stops every loop at its end, as any other byte that is neither white
+// space nor a digit does, so no loop tests for the end.
+bool scan_whole(int& value) {
+  const unsigned char* p = pos;
+  while (is_space(*p)) p++;
   bool negative = false;
-  if (c == '+' || c == '-') {
-    negative = c == '-';
-    bufpos++;
-    c = peek_byte();
+  if (*p == '+' || *p == '-') {
+    negative = *p == '-';
+    p++;
   }
-  if (!is_digit(c)) return false;
+  pos = p;
+  if (!is_digit(*p)) return false;
   std::int64_t m = 0;
-  while (is_digit(c)) {
-    m = m * 10 + (c - '0');
+  do {
+    m = m * 10 + (*p - '0');
     if (m > 2147483648LL) return false;
-    bufpos++;
-    c = peek_byte();
-  }
+    p++;
+  } while (is_digit(*p));
+  pos = p;
   if (negative) m = -m;
   if (m > 2147483647LL) return false;
   value = static_cast<int>(m);
   return true;
 }
+
+// The same conversion over a file read in chunks.
+bool scan_chunked(int& value) {
+  int c = at();
+  while (is_space(c)) {
+    pos++;
+    c = at();
+  }
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    pos++;
+    c = at();
+  }
+  if (!is_digit(c)) return false;
+  std::int64_t m = 0;
+  do {
+    m = m * 10 + (c - '0');
+    if (m > 2147483648LL) return false;
+    pos++;
+    c = at();
+  } while (is_digit(c));
+  if (negative) m = -m;
+  if (m > 2147483647LL) return false;
+  value = static_cast<int>(m);
+  return true;
+}
+
+inline bool scan_int(int& value) { return whole ? scan_whole(value) : scan_chunked(value); }
 
 bool skip_ints(int count) {
   int v;
@@ -98,6 +169,8 @@ bool skip_ints(int count) {
     if (!scan_int(v)) return false;
   return true;
 }
+
+bool tables_built = false;  // bit[] and hibit[] are in place
 
 inline bool within(int v, int bound) { return v >= -bound && v <= bound; }
 
@@ -164,18 +237,65 @@ bool check_file() {
   return true;
 }
 
+// ------------------------------------------------------ lag matrix reset
+// Each instance needs every cell of rows and columns 0..nract at NOLAG, the
+// diagonal at 0, before its relations are entered; no operation reads a
+// cell beyond them. Rewriting them all would cost four megabytes of stores
+// per instance of 1000 activities, so the reader keeps the matrix clean
+// instead: every cell of rows and columns 0..cleanto holds its reset value,
+// except cells that the last instance whose relations were entered (`lastn`
+// activities) may have written. Those are put back before the next one:
+//   - its relations: lag[i][j] or lag[j][i] for each entry j of suc[i]; the
+//     lists of activities 1..lastn-2 are still as that instance's read left
+//     them, and of a read that stopped part way they name every cell written
+//     and at worst some that were not;
+//   - rows and columns 0 and lastn-1, over 0..lastn-1: the relations of the
+//     two dummies (the closing arc replaces the dummy end's list), the
+//     normalised arcs from the dummy start and into the dummy end, and the
+//     closing arc itself.
+// The reader, the normalisation and the closing arc are the only writers of
+// lag, so this restores every cell in use. An instance larger than any
+// before first extends the clean square to its size.
+int cleanto = -1;  // rows and columns 0..cleanto are clean but for lastn's cells
+int lastn = 0;
+
+inline void reset_cell(int i, int j) { lag[i][j] = i == j ? 0 : NOLAG; }
+
+void reset_lag() {
+  if (lastn > 0) {
+    int end = lastn - 1;
+    for (int i = 1; i < end; i++)
+      for (int s = nrsuc[i] - 1; s >= 0; s--) {
+        int j = suc[i][s];
+        reset_cell(i, j);
+        reset_cell(j, i);
+      }
+    for (int k = 0; k <= end; k++) {
+      reset_cell(0, k);
+      reset_cell(k, 0);
+      reset_cell(end, k);
+      reset_cell(k, end);
+    }
+  }
+  if (nract > cleanto) {
+    for (int i = 0; i <= nract; i++) {
+      for (int j = i <= cleanto ? cleanto + 1 : 0; j <= nract; j++) lag[i][j] = NOLAG;
+      if (i > cleanto) lag[i][i] = 0;
+    }
+    cleanto = nract;
+  }
+  lastn = nract;
+}
+
 // Second pass: lists and lag cells. The same checks guard every index again,
-// so a file changed between the two openings cannot break an invariant.
+// so a file read in chunks, which may change between the passes, cannot
+// break an invariant.
 bool build_relations() {
   int n, r;
   if (!scan_int(n) || n != nract || !scan_int(r) || r != nrres) return false;
   if (!skip_ints(nrres)) return false;
   for (int i = nract - 1; i >= 0; i--) nrpred[i] = 0;
-  // Only rows and columns 0..nract are ever read for this instance.
-  for (int i = 0; i <= nract; i++) {
-    for (int j = 0; j <= nract; j++) lag[i][j] = NOLAG;
-    lag[i][i] = 0;
-  }
+  reset_lag();
   for (int i = 0; i < nract; i++) {
     int d, count;
     if (!scan_int(d) || !skip_ints(nrres)) return false;
@@ -196,25 +316,50 @@ bool build_relations() {
   return true;
 }
 
-void close_probfile() {
-  if (probfile != nullptr) std::fclose(probfile);
-  probfile = nullptr;
-}
-
 int refuse(int code) {
-  close_probfile();
+  close_source();
   report_read_failure(code);
   return 0;
 }
 
+// Decimal text of v, as "%d" writes it.
+char* put_int(char* p, int v) {
+  unsigned u = static_cast<unsigned>(v);
+  if (v < 0) {
+    *p++ = '-';
+    u = 0u - u;
+  }
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  while (n > 0) *p++ = digits[--n];
+  return p;
+}
+
+// The log entries "(%d/%d) " of one instance, written with one call: an
+// activity number below 1000 and a cash flow of at most 500 in magnitude
+// take at most 11 characters.
+char logtext[maxact * 16 + 1];
+
 // Two draws per activity, the dummies included, then the dummies set to 0.
 void draw_cash_flows() {
+  char* p = logtext;
   for (int i = 0; i < nract; i++) {
     cf[i] = draw_random() % 500 + 1;
     if (draw_random() % 100 < pctneg) cf[i] = -cf[i];
     if (i == 0 || i == nract - 1) cf[i] = 0;
-    if (infofile != nullptr) file_printf(infofile, "info.out", "(%d/%d) ", i, cf[i]);
+    *p++ = '(';
+    p = put_int(p, i);
+    *p++ = '/';
+    p = put_int(p, cf[i]);
+    *p++ = ')';
+    *p++ = ' ';
   }
+  *p = '\0';
+  if (infofile != nullptr) file_printf(infofile, "info.out", "%s", logtext);
 }
 
 }  // namespace
@@ -225,27 +370,25 @@ int read_instance() {
   console_printf("\n %8s", probname);
   std::strcat(probname, ".gpr");
 
-  probfile = std::fopen(probname, "r");
-  if (probfile == nullptr) {
+  if (!open_source(probname)) {
     report_read_failure(fail_notfound);
     return 0;
   }
-  scan_from(probfile);
   if (!scan_int(nract)) return refuse(fail_invalid);
   if (nract > maxact) {
-    report_read_failure(fail_toolarge);  // closes probfile
+    close_source();
+    report_read_failure(fail_toolarge);
     return 0;
   }
-  build_bit_tables();
-  if (!check_file()) return refuse(fail_invalid);
-  close_probfile();
-
-  probfile = std::fopen(probname, "r");
-  if (probfile == nullptr) return refuse(fail_invalid);
+  // The tables never change: built by the first read of the run.
+  if (!tables_built) {
+    build_bit_tables();
+    tables_built = true;
+  }
+  if (!check_file() || !scan_start()) return refuse(fail_invalid);
   draw_cash_flows();
-  scan_from(probfile);
   if (!build_relations()) return refuse(fail_invalid);
-  close_probfile();
+  close_source();
 
   failcode = fail_none;
   compute_earliest_starts();

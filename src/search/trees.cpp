@@ -16,8 +16,10 @@
 //     predecessor wins;
 //   - backward: p = nract-1 .. 0, entries of pred[p] from the last to the
 //     first; the highest-numbered tight successor wins.
-// Sweeps repeat, keeping flags and bits, until every activity is in. Arcs
-// whose cell is NOLAG carry no relation and never join the tree.
+// Sweeps repeat, keeping flags and bits, until every activity is in; each
+// sweep visits only the activities whose arcs can still join something (see
+// `now` below). Arcs whose cell is NOLAG carry no relation and never join
+// the tree.
 //
 // Tree rows: forward, row p holds r for a tree arc p->r; backward, row p
 // holds r for a tree arc r->p. A complete tree has nract-1 bits (one per
@@ -27,6 +29,7 @@
 // in the start-time computation (fail_cycle), and a sweep that joins nothing
 // while an activity is still outside (fail_notree) - no later sweep could
 // join anything either.
+#include <bit>
 #include <cassert>
 
 #include "network/network.h"
@@ -37,12 +40,40 @@ namespace {
 
 // 1 when the activity is in the tree being grown.
 int intree[maxact + 1];
+int nrin;  // activities in the tree
 
-// True when every activity is in; the caller then stops sweeping.
-bool all_in() {
+// Sources of the growth sweeps, as bit rows: `now` holds the activities whose
+// arcs the sweep under way has still to look at, `later` those of the next
+// sweep.
+//
+// A sweep looks at the arcs of every activity that is in the tree when its
+// turn comes. Once an activity has had its turn inside the tree, every tight
+// arc from it leads to an activity in the tree, and flags are never cleared,
+// so in every later sweep its arcs join nothing. The only activities whose
+// arcs can join anything are therefore those that have not yet had a turn
+// inside the tree: the ones in it before the first sweep, and each one that
+// joins - in the same sweep when its turn is still to come, otherwise in the
+// next. Visiting just those, in the sweep's order, makes exactly the joins
+// of the full sweeps, in the same order.
+word now[rowwords];
+word later[rowwords];
+
+// Starts the sweeps from the activities already in the tree.
+void start_sweeps() {
+  row_clear(now);
+  row_clear(later);
+  nrin = 0;
   for (int i = 0; i < nract; i++)
-    if (!intree[i]) return false;
-  return true;
+    if (intree[i]) {
+      row_insert(now, i);
+      nrin++;
+    }
+}
+
+// After a sweep: the sources of the next one.
+void next_sweep() {
+  row_copy(now, later);
+  row_clear(later);
 }
 
 }  // namespace
@@ -55,17 +86,25 @@ void build_early_tree() {
   }
   for (int i = 0; i < nract; i++) intree[i] = 0;
   intree[0] = 1;
-  while (!all_in()) {
+  start_sweeps();
+  // Sweeps by increasing p: a source that joins behind p waits for the next.
+  while (nrin < nract) {
     bool joined = false;
-    for (int p = 0; p < nract; p++) {
-      for (int k = nrsuc[p] - 1; k >= 0; k--) {
-        int r = suc[p][k];
-        int c = lag[p][r];
-        if (c == NOLAG) continue;
-        if (st[p] + c == st[r] && intree[p] && !intree[r]) {
-          intree[r] = 1;
-          row_insert(tree[p], r);
-          joined = true;
+    for (int w = 0; w < nrbin; w++) {
+      while (now[w] != 0) {
+        int p = 32 * w + std::countr_zero(now[w]);
+        now[w] &= now[w] - 1;
+        for (int k = nrsuc[p] - 1; k >= 0; k--) {
+          int r = suc[p][k];
+          int c = lag[p][r];
+          if (c == NOLAG) continue;
+          if (st[p] + c == st[r] && !intree[r]) {
+            intree[r] = 1;
+            nrin++;
+            row_insert(tree[p], r);
+            row_insert(r > p ? now : later, r);
+            joined = true;
+          }
         }
       }
     }
@@ -73,6 +112,7 @@ void build_early_tree() {
       failcode = fail_notree;
       return;
     }
+    next_sweep();
   }
   add_closing_arc();
 }
@@ -100,17 +140,26 @@ void build_late_tree() {
       break;
     }
   }
-  while (!all_in()) {
+  start_sweeps();
+  // Sweeps by decreasing p: a source that joins above p waits for the next.
+  while (nrin < nract) {
     bool joined = false;
-    for (int p = end; p >= 0; p--) {
-      for (int k = nrpred[p] - 1; k >= 0; k--) {
-        int r = pred[p][k];
-        int c = lag[r][p];
-        if (c == NOLAG) continue;
-        if (st[p] - c == st[r] && intree[p] && !intree[r]) {
-          intree[r] = 1;
-          row_insert(tree[p], r);
-          joined = true;
+    for (int w = nrbin - 1; w >= 0; w--) {
+      while (now[w] != 0) {
+        int b = 31 - std::countl_zero(now[w]);
+        int p = 32 * w + b;
+        now[w] ^= word{1} << b;
+        for (int k = nrpred[p] - 1; k >= 0; k--) {
+          int r = pred[p][k];
+          int c = lag[r][p];
+          if (c == NOLAG) continue;
+          if (st[p] - c == st[r] && !intree[r]) {
+            intree[r] = 1;
+            nrin++;
+            row_insert(tree[p], r);
+            row_insert(r < p ? now : later, r);
+            joined = true;
+          }
         }
       }
     }
@@ -118,6 +167,7 @@ void build_late_tree() {
       failcode = fail_notree;
       return;
     }
+    next_sweep();
   }
   add_closing_arc();
 }
