@@ -5,9 +5,10 @@
 // key, whose value is the exit status.
 //
 // "output.txt" is opened for appending around each instance and closed after
-// it, so every finished row is in the file; "info.out" is flushed after each
-// instance's entries. The loop handles lastprob = INT_MAX without stepping
-// its variable past the top of the int range.
+// it (through a descriptor, see results_open), so every finished row is in
+// the file; "info.out" is flushed after each instance's entries. The loop
+// handles lastprob = INT_MAX without stepping its variable past the top of
+// the int range.
 #include <cstdio>
 #include <cstring>
 
@@ -62,13 +63,12 @@ int run_batch() {
   if (firstprob <= lastprob) {
     for (probnr = firstprob;; probnr++) {
       file_printf(infofile, "info.out", "\n%4d : ", probnr);
-      outfile = file_open(outname, "a");
+      results_open();
       if (read_instance()) {
         starttick = elapsed_ms();
         solve_instance();
       }
-      file_close(outfile, outname);
-      outfile = nullptr;
+      results_close();
       file_flush(infofile, "info.out");
       if (probnr == lastprob) break;
     }

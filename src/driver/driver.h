@@ -40,6 +40,17 @@ void file_flush(std::FILE* f, const char* name);
 void file_close(std::FILE* f, const char* name);
 [[noreturn]] void fail_write(const char* name);  // the error line, exit 1
 
+// The results file of the instance in hand, as the batch keeps it:
+// results_open opens outname for appending (creating it when missing) and
+// results_close closes it again, around each instance. Rows go out with
+// results_printf, each formatted into a static buffer and written with one
+// write(): no stdio stream is made per instance and a row is in the file as
+// soon as it is written. When outfile is set (library use), results_printf
+// writes to it instead; when neither is open, nowhere.
+void results_open();
+void results_close();
+void results_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
 // NaN printed without a sign, as "nan", wherever a value is printed.
 double printable(double x);
 

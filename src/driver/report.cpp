@@ -59,16 +59,14 @@ void report_result() {
   nrsolved = nrsolved + 1;
   console_printf("   optimal  %8.2lf %10.3f", printable(npv),
                  printable(static_cast<double>(cputime)));
-  if (outfile != nullptr)
-    file_printf(outfile, outname, "\n%5d %5d %8.2lf %11.4f", probnr, nriter,
-                printable(npv), printable(static_cast<double>(cputime)));
+  results_printf("\n%5d %5d %8.2lf %11.4f", probnr, nriter, printable(npv),
+                 printable(static_cast<double>(cputime)));
 }
 
 void report_read_failure(int code) {
   if (code < 0 || code >= nrfailures) code = fail_invalid;
   console_printf("%s", failures[code].console);
-  if (outfile != nullptr)
-    file_printf(outfile, outname, "\n%5d%s", probnr, failures[code].file);
+  results_printf("\n%5d%s", probnr, failures[code].file);
   if (code == fail_toolarge && probfile != nullptr) {
     std::fclose(probfile);
     probfile = nullptr;

@@ -2,7 +2,7 @@
 //
 // reset_solve() prepares the solve state of the instance that the reader left:
 // it derives the number of row words from nract, marks every start time as
-// unset (-999) and clears the tree and subset rows of the activities in use.
+// unset (-999), clears the tree and subset rows and drops the tree degrees.
 // Rows, entries and words beyond the instance keep what an earlier, larger
 // instance left; no operation reads them.
 //
@@ -23,8 +23,8 @@ namespace gpr {
 //      double, divided by 32.0, 0.9999 added and the sum truncated, which
 //      equals the ceiling for every nract from 0 to 1000;
 //   3. the assertion below;
-//   4. st[i] = -999 and the words in use of subset[i] and tree[i] cleared,
-//      for i = nract-1 down to 0.
+//   4. treecounted cleared; st[i] = -999 and the words in use of subset[i]
+//      and tree[i] cleared, for i = nract-1 down to 0.
 // st[nract] and everything beyond is left as it was, and so are the rows of
 // activities at or above nract.
 void reset_solve() {
@@ -32,6 +32,7 @@ void reset_solve() {
   npv = 0.0;
   nrbin = static_cast<int>(nract / 32.0 + 0.9999);
   assert(nrbin<=maxbin);
+  treecounted = false;
   for (int i = nract - 1; i >= 0; i--) {
     st[i] = unreached_early;
     for (int w = nrbin - 1; w >= 0; w--) {

@@ -71,6 +71,16 @@ extern int deadline;                       // earliest end + deadext
 // -------------------------------------------------------- solve state
 extern int st[maxact + 1];                 // start times of the current schedule
 extern word tree[maxact + 1][rowwords];    // spanning tree, oriented per direction
+// Tree degrees for the passes: nrtreeout[a] bits in row a of tree,
+// nrtreein[a] rows of tree that hold a. The operations that change tree
+// rows during a solve (tree growth, the cuts of a pass, the moves of a
+// displacement) keep them with tree_add/tree_remove; they hold while
+// treecounted is set, which the tree builders set once their tree is
+// complete and reset_solve clears. Rows written by other means are read
+// without them.
+extern int nrtreeout[maxact + 1];
+extern int nrtreein[maxact + 1];
+extern bool treecounted;
 extern word visited[rowwords];             // entered by the current pass
 extern word subset[maxact + 1][rowwords];  // row `level`: subtree being collected
 extern int level;                          // recursion depth
@@ -124,7 +134,10 @@ inline int draw_random() {
 }
 
 // ------------------------------------------------- bit-row primitives
-inline word bitmask(int i) { return static_cast<word>(bit[i & 31]); }
+// The mask of activity i in its word: bit[i & 31], formed by a shift rather
+// than loaded from the table (the same value; no memory access in the loops
+// of the search).
+inline word bitmask(int i) { return word{1} << (i & 31); }
 inline bool row_test(const word* row, int i) { return (row[i >> 5] & bitmask(i)) != 0; }
 inline void row_insert(word* row, int i) { row[i >> 5] |= bitmask(i); }
 inline void row_remove(word* row, int i) { row[i >> 5] &= ~bitmask(i); }
@@ -146,6 +159,19 @@ inline bool row_empty(const word* row) {
   for (int w = nrbin - 1; w >= 0; w--)
     if (row[w] != 0) return false;
   return true;
+}
+
+// Adds the tree bit r to row p, or removes it; the bit is absent or
+// present, as the caller knows. The tree degrees follow.
+inline void tree_add(int p, int r) {
+  row_insert(tree[p], r);
+  nrtreeout[p]++;
+  nrtreein[r]++;
+}
+inline void tree_remove(int p, int r) {
+  row_remove(tree[p], r);
+  nrtreeout[p]--;
+  nrtreein[r]--;
 }
 
 // Index (0..31) of the highest set bit of x; 0 for x == 0.
@@ -189,6 +215,11 @@ void normalise_dummy_arcs();
 // without bound.
 int propagate_forward();
 int propagate_backward();
+// The forward propagation of the earliest-start tree: from st0 (0 for the
+// dummy start, -999 for the rest) over the current cells, as
+// propagate_forward, but starting from the earliest starts of the last
+// compute_earliest_starts where they provably lead to the same values.
+int resume_forward();
 
 }  // namespace gpr
 

@@ -11,10 +11,11 @@
 // first pass checks the whole file and takes the durations; only a file that
 // passes it has cash flows drawn and logged. The second pass builds the
 // relations, which need the durations of successors that the file may list
-// later. Every number that indexes an array or enters a sum is range-checked
-// before use, so no file can make the program read or write outside its
-// arrays, or overflow a 32-bit sum: |duration|, |lag| <= 100000 keep every
-// lag cell within 300000 and every start time within 3 * 10^8.
+// later; it reads the numbers that the first pass converted (see the
+// number scanner). Every number that indexes an array or enters a sum is
+// range-checked before use, so no file can make the program read or write
+// outside its arrays, or overflow a 32-bit sum: |duration|, |lag| <= 100000
+// keep every lag cell within 300000 and every start time within 3 * 10^8.
 //
 // Refused files, each with one row and no solve:
 //   - no file: "not found";
@@ -26,6 +27,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cassert>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -40,15 +42,25 @@ namespace {
 // ------------------------------------------------------ number scanner
 // The file is read into one static buffer, sized once. A file that fits is
 // read whole by one series of read() calls right after it is opened, and
-// both passes parse the bytes in memory. A larger file is read through the
-// same buffer chunk by chunk, and the second pass reads it again from its
-// start. Either way the instance costs one open and nothing is allocated.
+// the first pass parses the bytes in memory, keeping every number it
+// converts in `numbers`; the second pass reads the same numbers again, in
+// the same order, from there instead of parsing the text twice. A larger
+// file is read through the same buffer chunk by chunk, and the second pass
+// reads and parses it again from its start. Either way the instance costs
+// one open and nothing is allocated.
 constexpr std::size_t bufsize = 1 << 20;
 unsigned char buffer[bufsize + 1];  // a whole file ends with a 0 byte after it
 const unsigned char* pos;  // next byte to parse
 const unsigned char* lim;  // end of the bytes in the buffer
 bool whole;                // the whole file is in the buffer
 int source = -1;           // descriptor of the open instance file
+
+// Every number takes at least one digit and one separator, but the last, so
+// a whole file holds at most (bufsize + 1) / 2 of them.
+int numbers[bufsize / 2 + 1];
+int nrnumbers;   // numbers converted by the first pass
+int nextnumber;  // next one for the second pass
+bool replay;     // the second pass of a whole file: numbers come from `numbers`
 
 // Reads up to `room` bytes into dst; fewer only at the end of the file or on
 // a read error, which ends the input like the end of the file.
@@ -63,10 +75,11 @@ std::size_t read_bytes(unsigned char* dst, std::size_t room) {
   return got;
 }
 
-// Parsing starts at the first byte of the file.
+// The second pass starts at the first number of the file.
 bool scan_start() {
   if (whole) {
-    pos = buffer;
+    replay = true;
+    nextnumber = 0;
     return true;
   }
   if (lseek(source, 0, SEEK_SET) != 0) return false;
@@ -84,6 +97,8 @@ bool open_source(const char* name) {
   pos = buffer;
   lim = buffer + len;
   buffer[len] = 0;
+  nrnumbers = 0;
+  replay = false;
   return true;
 }
 
@@ -110,7 +125,8 @@ inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 //
 // A whole file is parsed through a local pointer: the 0 byte after the file
 // stops every loop at its end, as any other byte that is neither white
-// space nor a digit does, so no loop tests for the end.
+// space nor a digit does, so no loop tests for the end. Nine digits cannot
+// overflow, so only a tenth one brings the checked loop.
 bool scan_whole(int& value) {
   const unsigned char* p = pos;
   while (is_space(*p)) p++;
@@ -121,16 +137,19 @@ bool scan_whole(int& value) {
   }
   pos = p;
   if (!is_digit(*p)) return false;
-  std::int64_t m = 0;
-  do {
+  std::uint32_t u = *p++ - '0';
+  for (int digits = 1; digits < 9 && is_digit(*p); digits++) u = u * 10 + (*p++ - '0');
+  std::int64_t m = u;
+  while (is_digit(*p)) {
     m = m * 10 + (*p - '0');
     if (m > 2147483648LL) return false;
     p++;
-  } while (is_digit(*p));
+  }
   pos = p;
   if (negative) m = -m;
   if (m > 2147483647LL) return false;
   value = static_cast<int>(m);
+  numbers[nrnumbers++] = value;
   return true;
 }
 
@@ -161,7 +180,14 @@ bool scan_chunked(int& value) {
   return true;
 }
 
-inline bool scan_int(int& value) { return whole ? scan_whole(value) : scan_chunked(value); }
+inline bool scan_int(int& value) {
+  if (replay) {
+    if (nextnumber >= nrnumbers) return false;
+    value = numbers[nextnumber++];
+    return true;
+  }
+  return whole ? scan_whole(value) : scan_chunked(value);
+}
 
 bool skip_ints(int count) {
   int v;
@@ -322,20 +348,21 @@ int refuse(int code) {
   return 0;
 }
 
-// Decimal text of v, as "%d" writes it.
-char* put_int(char* p, int v) {
-  unsigned u = static_cast<unsigned>(v);
+// Decimal text of v, as "%d" writes it, for |v| < 1000.
+char* put_small(char* p, int v) {
+  assert(v > -1000 && v < 1000);
   if (v < 0) {
     *p++ = '-';
-    u = 0u - u;
+    v = -v;
   }
-  char digits[10];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u != 0);
-  while (n > 0) *p++ = digits[--n];
+  if (v >= 100) {
+    *p++ = static_cast<char>('0' + v / 100);
+    v %= 100;
+    *p++ = static_cast<char>('0' + v / 10);
+  } else if (v >= 10) {
+    *p++ = static_cast<char>('0' + v / 10);
+  }
+  *p++ = static_cast<char>('0' + v % 10);
   return p;
 }
 
@@ -352,9 +379,9 @@ void draw_cash_flows() {
     if (draw_random() % 100 < pctneg) cf[i] = -cf[i];
     if (i == 0 || i == nract - 1) cf[i] = 0;
     *p++ = '(';
-    p = put_int(p, i);
+    p = put_small(p, i);
     *p++ = '/';
-    p = put_int(p, cf[i]);
+    p = put_small(p, cf[i]);
     *p++ = ')';
     *p++ = ' ';
   }

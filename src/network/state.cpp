@@ -19,6 +19,9 @@ int deadline;
 
 int st[maxact + 1];
 word tree[maxact + 1][rowwords];
+int nrtreeout[maxact + 1];
+int nrtreein[maxact + 1];
+bool treecounted;
 word visited[rowwords];
 word subset[maxact + 1][rowwords];
 int level;

@@ -12,10 +12,13 @@
 // listed path reaches keep their start value, or a value carried to them from
 // other unreached activities.
 //
-// How. A FIFO label-correcting scan (each activity queued at most once at a
-// time), started in depth-first order (see queue_all), close to linear in
-// the number of arcs on the networks that occur; O(nract * arcs) in the
-// worst case.
+// How. A label-correcting scan in a fixed order found by a depth-first
+// search (see queue_all and scan), close to linear in the number of arcs on
+// the networks that occur; O(nract * arcs) in the worst case. The backward
+// propagation takes its order from the last forward one when that order
+// still lists every activity (see queue_reversed), and the forward
+// propagation of the earliest-start tree starts from the earliest starts of
+// the reader where that provably gives the same values (see resume_forward).
 //
 // Infeasible input. Each value carries the number of arcs of the chain of
 // improvements that produced it. A chain of nract arcs repeats an activity,
@@ -24,20 +27,33 @@
 // propagation stops there and returns 0 instead of looping. Before that
 // point every value stays within nract * 300000 of its start value, so no
 // 32-bit sum overflows.
+#include <bit>
 #include <cassert>
+#include <cstdint>
 
 #include "network/network.h"
 
 namespace gpr {
 namespace {
 
-int queue[maxact + 1];          // circular FIFO of activities to scan
-unsigned char queued[maxact + 1];
+int queue[maxact + 1];          // the order in which activities are scanned
 int chain[maxact + 1];          // arcs in the chain that set st[i]
+int reason[maxact + 1];         // forward: the arc that set st[j], i * 1024 + k
+                                // with suc[i][k] == j; -1 for a start value
 
 int stacknode[maxact + 1];      // depth-first search: path of activities
 int stackarc[maxact + 1];       // and the next list entry of each
 unsigned char seen[maxact + 1];
+
+// The order of the last forward propagation that searched one (a
+// permutation of 0..nrorder-1), and the earliest starts of the last
+// compute_earliest_starts with the arcs that set them (nrearliest
+// activities; 0 when it failed).
+int order[maxact + 1];
+int nrorder;
+int earliest[maxact + 1];
+int earliestwhy[maxact + 1];
+int nrearliest;
 
 // Queues every activity, in an order in which, as far as the arcs allow,
 // each comes after the activities whose arcs lead into it: the reverse of
@@ -53,8 +69,8 @@ unsigned char seen[maxact + 1];
 void queue_all(bool forward, int root) {
   for (int i = 0; i < nract; i++) {
     seen[i] = 0;
-    queued[i] = 1;
     chain[i] = 0;
+    reason[i] = -1;
   }
   int filled = nract;
   for (int s = -1; s < nract; s++) {
@@ -84,73 +100,194 @@ void queue_all(bool forward, int root) {
   }
 }
 
+// The backward propagation over the predecessor lists wants each activity
+// after those that its arcs lead to: the reverse of a forward order serves
+// as well as its own search (the arcs followed are the same but for the
+// normalised dummy arcs), and saves it. The order of the last forward
+// search, a permutation of 0..nrorder-1, is taken when it has nract
+// activities; otherwise the search runs, and this returns false. (Any
+// order gives the same values; a good one saves scans.)
+bool queue_reversed() {
+  if (nrorder != nract) return false;
+  for (int q = 0; q < nract; q++) {
+    int v = order[nract - 1 - q];
+    queue[q] = v;
+    chain[v] = 0;
+  }
+  return true;
+}
+
+// The scan of both propagations. queue[0..nract-1] holds every activity
+// once, in the order of queue_all; waiting[] marks the positions in it of
+// the activities still to scan. The scan always takes the waiting activity
+// that comes first in the order, so that one that an arc against the order
+// has raised again is rescanned before the activities after it, which it
+// may raise in turn, rather than after them. Forward raises st[j] over the
+// successor lists, backward lowers st[r] over the predecessor lists; see
+// the file comment for the chain counts.
+int place[maxact + 1];       // position of each activity in queue
+word waiting[rowwords];      // a bit row over the positions
+
+void start_scan() {
+  for (int w = 0; w < rowwords; w++) waiting[w] = 0;
+  for (int q = 0; q < nract; q++) place[queue[q]] = q;
+}
+inline void wait_for(int v) {
+  int q = place[v];
+  waiting[q >> 5] |= word{1} << (q & 31);
+}
+
+template <bool Forward>
+int scan() {
+  const int nrwords = (nract + 31) >> 5;
+  int w = 0;  // no waiting position lies in a word before w
+  for (;;) {
+    while (waiting[w] == 0)
+      if (++w == nrwords) return 1;
+    int q = 32 * w + std::countr_zero(waiting[w]);
+    waiting[w] &= waiting[w] - 1;
+    int i = queue[q];
+    const int* list = Forward ? suc[i] : pred[i];
+    for (int k = (Forward ? nrsuc[i] : nrpred[i]) - 1; k >= 0; k--) {
+      int j = list[k];
+      int c = Forward ? lag[i][j] : lag[j][i];
+      if (c == NOLAG) continue;
+      int t = Forward ? st[i] + c : st[i] - c;
+      if (Forward ? t > st[j] : t < st[j]) {
+        st[j] = t;
+        chain[j] = chain[i] + 1;
+        if (Forward) reason[j] = i * 1024 + k;
+        if (chain[j] >= nract) return 0;
+        int p = place[j];
+        waiting[p >> 5] |= word{1} << (p & 31);
+        if ((p >> 5) < w) w = p >> 5;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int propagate_forward() {
   queue_all(true, 0);
-  int head = 0, count = nract;
-  while (count > 0) {
-    int i = queue[head];
-    head = head == maxact ? 0 : head + 1;
-    count--;
-    queued[i] = 0;
+  for (int q = 0; q < nract; q++) order[q] = queue[q];
+  nrorder = nract;
+  start_scan();
+  for (int i = 0; i < nract; i++) wait_for(i);
+  return scan<true>();
+}
+
+// The earliest starts of the reader as start values of the forward
+// propagation of the earliest-start tree, which runs over the same lists
+// with the dummy arcs normalised (lag[0][j] and lag[i][end] raised). From
+// start values v with st0 <= v <= F, where st0 are the usual start values
+// (0 for the dummy start, -999 for the rest) and F is the result from st0,
+// the propagation reaches exactly F: F meets every arc and lies above v, and
+// everything it raises is forced from st0 as well. The earliest starts are
+// taken only when that is certain for the lists and cells in hand:
+//   - every value is at least its usual start value, and
+//   - every value above it has an arc (kept in earliestwhy: the one that
+//     set it) that is listed, has a cell, and allows it: the value is at most
+//     the tail's value plus the cell; and following those arcs back from any
+//     activity ends, without a cycle, at a start value. Along such a chain
+//     each value is at most F, by induction from the start value, since F
+//     meets every arc.
+// Then only the arcs that the values do not meet (normally none: those of
+// the normalised cells) need scanning. Returns 0 on a positive cycle, as
+// the propagation does; otherwise 1 with st as propagate_forward leaves it.
+int resume_forward() {
+  bool usable = nrearliest == nract;
+  for (int i = 0; i < nract && usable; i++) {
+    int v = earliest[i], why = earliestwhy[i];
+    int base = i == 0 ? 0 : unreached_early;
+    if (v < base) usable = false;
+    if (why < 0) {
+      if (v != base) usable = false;
+      continue;
+    }
+    int p = why >> 10, k = why & 1023;
+    if (p < 0 || p >= nract || k >= nrsuc[p] || suc[p][k] != i || lag[p][i] == NOLAG ||
+        static_cast<std::int64_t>(v) > static_cast<std::int64_t>(earliest[p]) + lag[p][i])
+      usable = false;
+  }
+  if (usable) {
+    // No cycle in the arcs that set the values: walk each chain back to a
+    // start value or to an activity already cleared (seen 2); meeting one of
+    // the walk itself (seen 1) is a cycle.
+    for (int i = 0; i < nract; i++) seen[i] = 0;
+    for (int i = 0; i < nract && usable; i++) {
+      int v = i;
+      while (seen[v] == 0 && earliestwhy[v] >= 0) {
+        seen[v] = 1;
+        v = earliestwhy[v] >> 10;
+      }
+      if (seen[v] == 1) usable = false;
+      for (v = i; seen[v] == 1; v = earliestwhy[v] >> 10) seen[v] = 2;
+      seen[v] = 2;
+    }
+  }
+  if (!usable) {
+    for (int i = 1; i < nract; i++) st[i] = unreached_early;
+    st[0] = 0;
+    return propagate_forward();
+  }
+  for (int i = 0; i < nract; i++) {
+    st[i] = earliest[i];
+    chain[i] = 0;
+    reason[i] = earliestwhy[i];
+  }
+  // The scan starts from the activities with an arc that the values do not
+  // meet (normally none), in the order of the last search (any order gives
+  // the same values).
+  bool met = true;
+  for (int i = 0; i < nract && met; i++)
     for (int k = nrsuc[i] - 1; k >= 0; k--) {
       int j = suc[i][k];
       int c = lag[i][j];
-      if (c == NOLAG) continue;
-      int t = st[i] + c;
-      if (t > st[j]) {
-        st[j] = t;
-        chain[j] = chain[i] + 1;
-        if (chain[j] >= nract) return 0;
-        if (!queued[j]) {
-          int tail = head + count;
-          queue[tail > maxact ? tail - (maxact + 1) : tail] = j;
-          queued[j] = 1;
-          count++;
-        }
+      if (c != NOLAG && st[i] + c > st[j]) {
+        met = false;
+        break;
       }
     }
-  }
-  return 1;
+  if (met) return 1;
+  for (int q = 0; q < nract; q++) queue[q] = nrorder == nract ? order[q] : q;
+  start_scan();
+  for (int i = 0; i < nract; i++)
+    for (int k = nrsuc[i] - 1; k >= 0; k--) {
+      int j = suc[i][k];
+      int c = lag[i][j];
+      if (c != NOLAG && st[i] + c > st[j]) {
+        wait_for(i);
+        break;
+      }
+    }
+  return scan<true>();
 }
 
 int propagate_backward() {
-  queue_all(false, nract - 1);
-  int head = 0, count = nract;
-  while (count > 0) {
-    int p = queue[head];
-    head = head == maxact ? 0 : head + 1;
-    count--;
-    queued[p] = 0;
-    for (int k = nrpred[p] - 1; k >= 0; k--) {
-      int r = pred[p][k];
-      int c = lag[r][p];
-      if (c == NOLAG) continue;
-      int t = st[p] - c;
-      if (t < st[r]) {
-        st[r] = t;
-        chain[r] = chain[p] + 1;
-        if (chain[r] >= nract) return 0;
-        if (!queued[r]) {
-          int tail = head + count;
-          queue[tail > maxact ? tail - (maxact + 1) : tail] = r;
-          queued[r] = 1;
-          count++;
-        }
-      }
-    }
-  }
-  return 1;
+  if (!queue_reversed()) queue_all(false, nract - 1);
+  start_scan();
+  for (int i = 0; i < nract; i++) wait_for(i);
+  return scan<false>();
 }
 
 // Earliest starts over the lags as read (before normalisation): st[0] = 0,
-// every other activity from -999 up, and -999 in st[nract].
+// every other activity from -999 up, and -999 in st[nract]. They are kept,
+// with the arcs that set them, for resume_forward.
 void compute_earliest_starts() {
   assert(nract >= 1 && nract <= maxact);
   for (int i = 0; i <= nract; i++) st[i] = unreached_early;
   st[0] = 0;
-  if (!propagate_forward()) failcode = fail_cycle;
+  nrearliest = 0;
+  if (!propagate_forward()) {
+    failcode = fail_cycle;
+    return;
+  }
+  for (int i = 0; i < nract; i++) {
+    earliest[i] = st[i];
+    earliestwhy[i] = reason[i];
+  }
+  nrearliest = nract;
 }
 
 // Every activity starts at least 0 after the dummy start, and the dummy end

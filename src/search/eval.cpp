@@ -11,9 +11,9 @@
 //
 // Protocol of `level` and `subset`: a call raises level by one and returns
 // without lowering it; the caller lowers it again. The subtree kept below
-// each call is collected in one list of entered activities (see `entered`),
-// and the outermost call leaves its own kept subtree in subset[level] - the
-// root call of a pass in subset[1]. A cut child's set is moved into
+// each call is kept as a chain of activities (see `nextin`), and the
+// outermost call leaves its own kept subtree in subset[level] - the root
+// call of a pass in subset[1]. A cut child's set is moved into
 // cutset[nrcut] and shiftset.
 //
 // After the root call: every activity entered is in visited, and in
@@ -22,6 +22,17 @@
 // union. Each activity is entered once, so the recursion is at most nract
 // calls deep; each frame holds a handful of scalars (measured well below
 // 200 bytes at -O2), far inside the default stack for 1000 calls.
+//
+// Subtrees that a pass leaves as they were. From one pass to the next of a
+// solve most of the tree stays as it was: only the cut sets move and only
+// their arcs change. A call on an activity whose kept subtree saw no cut in
+// the last pass, whose members have kept their start times and tree arcs
+// since, and which hangs from the same parent, would enter the same
+// activities in the same order and return the same value, bit for bit, with
+// no cut. Such a child is not entered again: its value and its chain of
+// activities from the last pass are taken as they are. See `stale`. And a
+// call skips a list that the tree degrees (nrtreeout, nrtreein) show to
+// hold no tree arc but the one to its parent, as at every leaf.
 #include <cassert>
 #include <cmath>
 
@@ -31,32 +42,65 @@
 namespace gpr {
 namespace {
 
-// The activities entered by the calls under way, in the order they were
-// entered, less those of the subtrees cut off so far: the subtree kept below
-// a call is the stretch from where that call began to the end. Merging a
-// kept child costs nothing, and a cut lists only the child's own members,
-// so no call touches whole rows of nrbin words except to write a cut set.
-int entered[maxact + 1];
-int nrentered;
-int depth;  // calls under way
+// The kept subtree of an activity as a chain: nextin[] links the activities
+// in the order they were entered, and a call's subtree is the stretch from
+// the activity itself to lastin[] of it. A kept child's stretch is linked
+// behind its parent's; a cut child's stretch becomes the cut set and is left
+// out. Merging a kept child costs one link, and a cut or the outermost call
+// lists only the members of its own stretch, so no call touches whole rows
+// of nrbin words except to write a set.
+int nextin[maxact + 1];
+int lastin[maxact + 1];
+int depth;   // calls under way
+int caller;  // the activity whose call is entering the next one; -1: root
+bool callerrow;  // the child is in the caller's tree row (its first list)
 
-// A cut: the child's stretch, from `from` on, becomes cutset[nrcut] and joins
-// shiftset, and leaves the stretch of its parent.
-void cut_off(int from) {
-  row_clear(cutset[nrcut]);
-  for (int n = from; n < nrentered; n++) {
-    row_insert(cutset[nrcut], entered[n]);
-    row_insert(shiftset, entered[n]);
+// What the last call on each activity found, and whether it can stand for a
+// call in this pass:
+//   - kept[a]: the value it returned, keptfrom[a]: its parent (-1: root);
+//   - stale[a] = 0 when that call cut nothing below a and, since then, no
+//     member of its subtree has moved or changed a tree arc.
+// Invariant between the calls of a solve: for an activity reached by the
+// last pass, its chain of keptfrom links is its path to the root in that
+// pass, and when it is stale so is every activity on that path. A change at
+// an activity (mark_changed) therefore marks its path up to the first
+// stale one, and a child that is not stale, hangs from the same parent and
+// is reached again stands for a call with the same result: no activity of
+// its subtree can have changed without marking it.
+//
+// Results carry over only from one pass to the next of a solve in the same
+// direction (the displacement between them reports every change it makes);
+// any other pass starts with every activity stale.
+double kept[maxact + 1];
+int keptfrom[maxact + 1];
+unsigned char stale[maxact + 1];
+bool keptforward;       // direction of the pass that left them
+unsigned keptepoch;     // its discount epoch
+int keptiter = -1;      // its nriter
+
+// A cut: the child's stretch becomes cutset[nrcut] and joins shiftset.
+void cut_off(int t) {
+  word* row = cutset[nrcut];
+  row_clear(row);
+  for (int m = t, last = lastin[t];; m = nextin[m]) {
+    row_insert(row, m);
+    row_insert(shiftset, m);
+    if (m == last) break;
   }
-  nrentered = from;
 }
 
-// The outermost call leaves its kept subtree in subset[level].
-void leave(int from) {
+// The outermost call leaves its kept subtree in subset[level]. The members
+// of subtrees taken over from the last pass were not entered one by one:
+// visited gets them here, with those of the cut sets.
+void leave(int a) {
   if (--depth > 0) return;
-  row_clear(subset[level]);
-  for (int n = from; n < nrentered; n++) row_insert(subset[level], entered[n]);
-  nrentered = from;
+  word* row = subset[level];
+  row_clear(row);
+  for (int m = a, last = lastin[a];; m = nextin[m]) {
+    row_insert(row, m);
+    if (m == last) break;
+  }
+  for (int w = nrbin - 1; w >= 0; w--) visited[w] |= row[w] | shiftset[w];
 }
 
 // Discount factors of the activities, kept from pass to pass of a solve: a
@@ -65,108 +109,138 @@ void leave(int from) {
 // only on the integer argument, the interest rate and the direction, so the
 // value reused is the very value the call would give. Each direction has its
 // own table.
+struct discount_entry {
+  double factor;
+  int arg;
+  unsigned made;  // == epoch when the entry is valid
+};
 struct discount_table {
-  double factor[maxact + 1];
-  int arg[maxact + 1];
-  unsigned made[maxact + 1];  // == epoch when the entry is valid
+  discount_entry entry[maxact + 1];
   unsigned epoch = 0;
   double rate = 0.0;
 };
 discount_table early, late;
 
-// At the start of an outermost call: the entries go when a solve begins
-// (its first pass) or the rate has changed, so every solve computes its own
-// factors once.
-void check_rate(discount_table& t) {
-  if (depth == 0 && (nriter <= 1 || t.epoch == 0 || t.rate != interest)) {
+// At the start of a pass (the outermost call): the factors go when a solve
+// begins (its first pass) or the rate has changed, so every solve computes
+// its own factors once. The results of the last pass carry over when it was
+// the pass just before this one in the same solve and direction.
+void start_pass(discount_table& t, bool forward) {
+  if (nriter <= 1 || t.epoch == 0 || t.rate != interest) {
     t.epoch++;
     t.rate = interest;
   }
+  bool carry = keptforward == forward && keptepoch == t.epoch && nriter == keptiter + 1;
+  if (!carry)
+    for (int i = nract - 1; i >= 0; i--) stale[i] = 1;
+  keptforward = forward;
+  keptepoch = t.epoch;
+  keptiter = nriter;
+  caller = -1;
+  callerrow = false;
 }
 
 // forward: exp(-interest * x) with x = st[a] + dur[a];
 // backward: exp(interest * x) with x = deadline - (st[a] + dur[a]).
 inline double discount(discount_table& t, bool forward, int a, int x) {
-  if (t.made[a] == t.epoch && t.arg[a] == x) return t.factor[a];
-  t.factor[a] = forward ? std::exp(-interest * static_cast<double>(x))
-                        : std::exp(interest * static_cast<double>(x));
-  t.arg[a] = x;
-  t.made[a] = t.epoch;
-  return t.factor[a];
+  discount_entry& e = t.entry[a];
+  if (e.made == t.epoch && e.arg == x) return e.factor;
+  e.factor = forward ? std::exp(-interest * static_cast<double>(x))
+                     : std::exp(interest * static_cast<double>(x));
+  e.arg = x;
+  e.made = t.epoch;
+  return e.factor;
+}
+
+// One call of either direction. First list: the neighbours a may cut
+// (successors forward, predecessors backward) - a child when a's tree row
+// holds it. Second list: the neighbours that are always kept - a child when
+// its own tree row holds a.
+template <bool Forward>
+inline double enter(int a) {
+  level++;
+  assert(level <= maxact);
+  discount_table& table = Forward ? early : late;
+  if (depth == 0) start_pass(table, Forward);
+  depth++;
+  const int parent = caller;
+  const bool inparentrow = callerrow;
+  const int cutsbefore = nrcut;
+  double value = discount(table, Forward, a,
+                          Forward ? st[a] + dur[a] : deadline - (st[a] + dur[a])) *
+                 static_cast<double>(cf[a]);
+  row_insert(visited, a);
+  int tail = a;  // end of a's stretch so far
+
+  // The tree degrees tell when a list cannot yield a child: when the only
+  // bit of a's row, or the only row holding a, is the arc to the parent
+  // (a tree has no second arc between two activities). Leaves skip both.
+  const bool mayfirst = !treecounted || nrtreeout[a] > (parent >= 0 && !inparentrow);
+  const bool maysecond = !treecounted || nrtreein[a] > (parent >= 0 && inparentrow);
+
+  const int* first = Forward ? suc[a] : pred[a];
+  const int nrfirst = mayfirst ? (Forward ? nrsuc[a] : nrpred[a]) : 0;
+  for (int k = 0; k < nrfirst; k++) {
+    int t = first[k];
+    if (!row_test(tree[a], t) || row_test(visited, t)) continue;
+    double v;
+    bool called = stale[t] || keptfrom[t] != a;
+    if (called) {
+      caller = a;
+      callerrow = true;
+      v = Forward ? eval_forward(t) : eval_backward(t);
+    } else {
+      row_insert(visited, t);
+      v = kept[t];
+    }
+    if (Forward ? v < -DCTOL : v > DCTOL) {
+      tree_remove(a, t);
+      cut_off(t);
+      nrcut++;
+    } else {
+      value += v;
+      nextin[tail] = t;
+      tail = lastin[t];
+    }
+    if (called) level--;
+  }
+  const int* second = Forward ? pred[a] : suc[a];
+  const int nrsecond = maysecond ? (Forward ? nrpred[a] : nrsuc[a]) : 0;
+  for (int k = 0; k < nrsecond; k++) {
+    int t = second[k];
+    if (!row_test(tree[t], a) || row_test(visited, t)) continue;
+    double v;
+    if (stale[t] || keptfrom[t] != a) {
+      caller = a;
+      callerrow = false;
+      v = Forward ? eval_forward(t) : eval_backward(t);
+      level--;
+    } else {
+      row_insert(visited, t);
+      v = kept[t];
+    }
+    value += v;
+    nextin[tail] = t;
+    tail = lastin[t];
+  }
+  lastin[a] = tail;
+  kept[a] = value;
+  keptfrom[a] = parent;
+  stale[a] = nrcut != cutsbefore;
+  leave(a);
+  return value;
 }
 
 }  // namespace
 
-double eval_forward(int a) {
-  level++;
-  assert(level <= maxact);
-  check_rate(early);
-  depth++;
-  int from = nrentered;
-  entered[nrentered++] = a;
-  double value = discount(early, true, a, st[a] + dur[a]) * static_cast<double>(cf[a]);
-  row_insert(visited, a);
-
-  for (int k = 0; k < nrsuc[a]; k++) {
-    int t = suc[a][k];
-    if (!row_test(tree[a], t) || row_test(visited, t)) continue;
-    int child = nrentered;
-    double v = eval_forward(t);
-    if (v < -DCTOL) {
-      row_remove(tree[a], t);
-      cut_off(child);
-      level--;
-      nrcut++;
-    } else {
-      value += v;
-      level--;
-    }
-  }
-  for (int k = 0; k < nrpred[a]; k++) {
-    int t = pred[a][k];
-    if (!row_test(tree[t], a) || row_test(visited, t)) continue;
-    double v = eval_forward(t);
-    value += v;
-    level--;
-  }
-  leave(from);
-  return value;
+// A change of start time or of a tree arc at activity a: the subtrees that
+// hold a (its path to the root in the last pass) must be entered again.
+void mark_changed(int a) {
+  for (int z = a; z >= 0 && !stale[z]; z = keptfrom[z]) stale[z] = 1;
 }
 
-double eval_backward(int a) {
-  level++;
-  assert(level <= maxact);
-  check_rate(late);
-  depth++;
-  int from = nrentered;
-  entered[nrentered++] = a;
-  double value = discount(late, false, a, deadline - (st[a] + dur[a])) * static_cast<double>(cf[a]);
-  row_insert(visited, a);
+double eval_forward(int a) { return enter<true>(a); }
 
-  for (int k = 0; k < nrpred[a]; k++) {
-    int t = pred[a][k];
-    if (!row_test(tree[a], t) || row_test(visited, t)) continue;
-    int child = nrentered;
-    double v = eval_backward(t);
-    if (v > DCTOL) {
-      row_remove(tree[a], t);
-      cut_off(child);
-      level--;
-      nrcut++;
-    } else {
-      value += v;
-      level--;
-    }
-  }
-  for (int k = 0; k < nrsuc[a]; k++) {
-    int t = suc[a][k];
-    if (!row_test(tree[t], a) || row_test(visited, t)) continue;
-    double v = eval_backward(t);
-    value += v;
-    level--;
-  }
-  leave(from);
-  return value;
-}
+double eval_backward(int a) { return enter<false>(a); }
 
 }  // namespace gpr

@@ -22,6 +22,9 @@ void add_closing_arc();    // dummy end -> dummy start with lag -deadline
 
 double eval_forward(int a);   // value of the kept subtree below a (forward)
 double eval_backward(int a);  // the same, backward
+// Tells the next pass that activity a has moved or changed a tree arc since
+// the last one; the displacement calls it for everything it changes.
+void mark_changed(int a);
 
 void shift_forward();      // delay the cut sets of the last pass
 void shift_backward();     // advance them

@@ -29,9 +29,12 @@
 // (`best`), and a move takes the least of those. When a set moves, the only
 // arcs that start to count are those into it from sets still waiting; they
 // are listed per set when the displacement starts (`pending`) and are added
-// to their sets' minima then. A displacement thus looks at each arc of
-// shiftset a bounded number of times, plus nrcut^2 comparisons of minima,
-// and makes the same moves as the full scans.
+// to their sets' minima then. The sets waiting to move are kept in a heap
+// on their minima, and a set's move is found through the set of each
+// activity (`setof`) rather than by searching the cut set rows. A
+// displacement thus looks at each arc of shiftset a bounded number of
+// times, plus O(log nrcut) heap steps per arc offered and per move, and
+// makes the same moves as the full scans.
 //
 // Slacks are formed in 64 bits; with the reader's bounds every start time
 // and slack fits 32 bits, which the assertions state.
@@ -45,39 +48,93 @@
 namespace gpr {
 namespace {
 
-// Moves the cut set that holds dispfrom by `delta` and joins it to the tree
-// through the arc dispfrom/dispto. The sets are disjoint, so the first row
-// from nrcut-1 down that holds dispfrom is the only one.
-void move_set(int delta) {
-  int c = nrcut - 1;
-  while (c >= 0 && !row_test(cutset[c], dispfrom)) c--;
-  assert(c >= 0);
-  row_members(cutset[c], [delta](int m) {
-    st[m] += delta;
-    row_toggle(shiftset, m);
-  });
-  row_toggle(tree[dispfrom], dispto);
+// An arc of the scan, position k in the list of its inner end a, with its
+// slack, as one number that orders arcs as the full scan meets them: a
+// smaller slack first, then the higher inner end, then the later position.
+// a and k are below 1024, and every slack fits 32 bits, so the key fits 64.
+using arc_key = std::int64_t;
+constexpr arc_key noarc = INT64_MAX;
+inline arc_key key_of(std::int64_t slack, int a, int k) {
+  return slack * (1 << 20) + (1023 - a) * 1024 + (1023 - k);
 }
-
-// An arc of the scan: position k in the list of its inner end a.
-struct arc_choice {
-  std::int64_t slack;
-  int a;  // -1: no arc
-  int k;
-};
-
-// True when the arc (slack, a, k) comes before `b` in the order of the full
-// scan: a smaller slack, then the higher inner end, then the later position.
-inline bool before(std::int64_t slack, int a, int k, const arc_choice& b) {
-  if (b.a < 0 || slack != b.slack) return b.a < 0 || slack < b.slack;
-  return a != b.a ? a > b.a : k > b.k;
-}
+inline std::int64_t key_slack(arc_key key) { return key >> 20; }
+inline int key_source(arc_key key) { return 1023 - static_cast<int>((key >> 10) & 1023); }
+inline int key_position(arc_key key) { return 1023 - static_cast<int>(key & 1023); }
 
 int setof[maxact + 1];          // cut set of each activity of shiftset
-arc_choice best[maxact + 1];    // least arc that counts, per cut set
+arc_key best[maxact + 1];       // least arc that counts, per cut set
 bool moved[maxact + 1];         // per cut set: moved in this displacement
+int memfirst[maxact + 2];       // members[memfirst[c] .. memfirst[c+1]-1]
+int members[maxact + 1];        // the members of each cut set
+int nrwaiting;                  // members of shiftset
 int pendfirst[maxact + 3];      // pending[pendfirst[c] .. pendfirst[c+1]-1]
-int pending[(maxact + 1) * maxact];  // a * maxact + k: arcs into set c
+int pending[(maxact + 1) * maxact];   // a * 1024 + k: arcs into set c
+int listed[(maxact + 1) * maxact];    // the same, in the order found, + c << 20
+
+// The sets waiting to move that have an arc that counts, as a binary heap on
+// their least arcs: heap[0] is the set whose arc the full scan would take.
+// Keys of distinct arcs differ, and an arc belongs to the one set holding
+// its inner end, so the top of the heap is the set the scan over all sets
+// would pick. place[c] is the position of set c, -1 when it is not in the
+// heap.
+int heap[maxact + 1];
+int place[maxact + 1];
+int nrheap;
+
+inline void heap_set(int i, int c) {
+  heap[i] = c;
+  place[c] = i;
+}
+void sift_up(int i) {
+  int c = heap[i];
+  arc_key key = best[c];
+  while (i > 0 && key < best[heap[(i - 1) / 2]]) {
+    heap_set(i, heap[(i - 1) / 2]);
+    i = (i - 1) / 2;
+  }
+  heap_set(i, c);
+}
+// Takes the top set off the heap.
+int heap_pop() {
+  int top = heap[0];
+  place[top] = -1;
+  int c = heap[--nrheap];
+  if (nrheap > 0) {
+    arc_key key = best[c];
+    int i = 0;
+    for (;;) {
+      int l = 2 * i + 1;
+      if (l >= nrheap) break;
+      if (l + 1 < nrheap && best[heap[l + 1]] < best[heap[l]]) l++;
+      if (!(best[heap[l]] < key)) break;
+      heap_set(i, heap[l]);
+      i = l;
+    }
+    heap_set(i, c);
+  }
+  return top;
+}
+
+// Moves cut set c by `delta` and joins it to the tree through the arc
+// dispfrom/dispto. c is setof[dispfrom]: the last row of 0..nrcut-1 that
+// holds dispfrom, the only one since the sets are disjoint. Every member
+// and both ends of the new arc are reported to the next pass as changed.
+void move_set(int c, int delta) {
+  assert(row_test(cutset[c], dispfrom));
+  for (int n = memfirst[c]; n < memfirst[c + 1]; n++) {
+    int m = members[n];
+    st[m] += delta;
+    nrwaiting += row_test(shiftset, m) ? -1 : 1;
+    row_toggle(shiftset, m);
+    mark_changed(m);
+  }
+  // A toggle: the bit is clear, since the pass cut every arc of the set.
+  if (row_test(tree[dispfrom], dispto))
+    tree_remove(dispfrom, dispto);
+  else
+    tree_add(dispfrom, dispto);
+  mark_changed(dispto);
+}
 
 // The lists and slacks of the two directions: forward the arcs a -> suc[a][k],
 // slack st[f] - st[a] - lag[a][f]; backward the arcs pred[a][k] -> a, slack
@@ -107,68 +164,81 @@ inline std::int64_t slack_of(int a, int f) {
                  : static_cast<std::int64_t>(st[a]) - st[f] - lag[f][a];
 }
 
-inline void offer(int s, std::int64_t slack, int a, int k) {
-  if (before(slack, a, k, best[s])) best[s] = {slack, a, k};
+// A set's least arc can only fall; the heap follows it.
+inline void offer(int s, arc_key key) {
+  if (!(key < best[s])) return;
+  best[s] = key;
+  if (place[s] < 0) {
+    place[s] = nrheap;
+    heap[nrheap++] = s;
+  }
+  sift_up(place[s]);
 }
 
 template <bool Forward>
 void displace() {
   const int end = nract - 1;
+  // The members of each set, listed once (in the order of the row).
+  int nrmembers = 0;
   for (int c = 0; c < nrcut; c++) {
-    row_members(cutset[c], [c](int m) { setof[m] = c; });
-    best[c].a = -1;
+    memfirst[c] = nrmembers;
+    row_members(cutset[c], [c, &nrmembers](int m) {
+      assert(nrmembers <= maxact);  // the sets are disjoint
+      members[nrmembers++] = m;
+      setof[m] = c;
+    });
+    best[c] = noarc;
     moved[c] = false;
+    place[c] = -1;
   }
+  memfirst[nrcut] = nrmembers;
+  nrheap = 0;
+  nrwaiting = 0;
   for (int c = 0; c <= nrcut + 1; c++) pendfirst[c] = 0;
 
   // The arcs that count from the start go into the minima; those into
   // another set waiting to move are counted per set, then listed.
-  row_members(shiftset, [end](int a) {
+  int nrpend = 0;
+  row_members(shiftset, [end, &nrpend](int a) {
+    nrwaiting++;
     if (!is_source<Forward>(a, end)) return;
     for (int k = nrarcs<Forward>(a) - 1; k >= 0; k--) {
       int f = other_end<Forward>(a, k);
       if (!counts<Forward>(a, f, end)) continue;
-      if (!row_test(shiftset, f))
-        offer(setof[a], slack_of<Forward>(a, f), a, k);
-      else if (setof[f] != setof[a])
+      if (!row_test(shiftset, f)) {
+        offer(setof[a], key_of(slack_of<Forward>(a, f), a, k));
+      } else if (setof[f] != setof[a]) {
         pendfirst[setof[f] + 2]++;
+        listed[nrpend++] = setof[f] << 20 | a << 10 | k;
+      }
     }
   });
   for (int c = 2; c <= nrcut + 1; c++) pendfirst[c] += pendfirst[c - 1];
   // pendfirst[c + 1] is where the list of set c starts; filling moves it to
   // where that list ends, which is where the list of set c + 1 starts.
-  row_members(shiftset, [end](int a) {
-    if (!is_source<Forward>(a, end)) return;
-    for (int k = nrarcs<Forward>(a) - 1; k >= 0; k--) {
-      int f = other_end<Forward>(a, k);
-      if (counts<Forward>(a, f, end) && row_test(shiftset, f) && setof[f] != setof[a])
-        pending[pendfirst[setof[f] + 1]++] = a * maxact + k;
-    }
-  });
+  for (int n = 0; n < nrpend; n++)
+    pending[pendfirst[(listed[n] >> 20) + 1]++] = listed[n] & ((1 << 20) - 1);
 
   do {
-    int win = -1;
-    for (int c = 0; c < nrcut; c++)
-      if (!moved[c] && best[c].a >= 0 &&
-          (win < 0 || before(best[c].slack, best[c].a, best[c].k, best[win])))
-        win = c;
-    if (win < 0) {
+    if (nrheap == 0) {
       failcode = fail_nodisp;
       return;
     }
-    std::int64_t least = best[win].slack;
+    int win = heap_pop();
+    std::int64_t least = key_slack(best[win]);
     assert(least >= INT_MIN && least <= INT_MAX);
     mindisp = static_cast<int>(least);
-    dispfrom = best[win].a;
-    dispto = other_end<Forward>(dispfrom, best[win].k);
-    move_set(Forward ? mindisp : -mindisp);
+    dispfrom = key_source(best[win]);
+    dispto = other_end<Forward>(dispfrom, key_position(best[win]));
+    move_set(setof[dispfrom], Forward ? mindisp : -mindisp);
     moved[win] = true;
     // Arcs into the set just moved count from now on, with its new starts.
     for (int n = pendfirst[win]; n < pendfirst[win + 1]; n++) {
-      int a = pending[n] / maxact, k = pending[n] % maxact;
-      if (!moved[setof[a]]) offer(setof[a], slack_of<Forward>(a, other_end<Forward>(a, k)), a, k);
+      int a = pending[n] >> 10, k = pending[n] & 1023;
+      if (!moved[setof[a]])
+        offer(setof[a], key_of(slack_of<Forward>(a, other_end<Forward>(a, k)), a, k));
     }
-  } while (!row_empty(shiftset));
+  } while (nrwaiting != 0);  // shiftset is empty
 }
 
 }  // namespace

@@ -7,9 +7,10 @@
 // tree grown from the dummy end along the predecessor lists.
 //
 // The start times may come from any computation that gives the same values
-// (propagate_forward/backward); the growth sweeps decide which of several
-// tight arcs enters the tree, and with it the path of the whole search, so
-// they keep their exact order:
+// (resume_forward, which starts from the reader's earliest starts where it
+// safely can, and propagate_backward); the growth sweeps decide which of
+// several tight arcs enters the tree, and with it the path of the whole
+// search, so they keep their exact order:
 //   - forward: p = 0 .. nract-1, entries of suc[p] from the last to the
 //     first; an activity joins through the first tight arc from a tree
 //     member met in that order, so within a sweep its lowest-numbered tight
@@ -23,7 +24,9 @@
 //
 // Tree rows: forward, row p holds r for a tree arc p->r; backward, row p
 // holds r for a tree arc r->p. A complete tree has nract-1 bits (one per
-// activity other than the root).
+// activity other than the root). The growth counts the bits per row and per
+// activity (nrtreeout, nrtreein) and, once the tree is complete, declares
+// the counts kept (treecounted).
 //
 // Failures, reported through failcode instead of looping: a positive cycle
 // in the start-time computation (fail_cycle), and a sweep that joins nothing
@@ -80,11 +83,14 @@ void next_sweep() {
 
 void build_early_tree() {
   st[0] = 0;  // every other start is still -999 from reset_solve
-  if (!propagate_forward()) {
+  if (!resume_forward()) {
     failcode = fail_cycle;
     return;
   }
-  for (int i = 0; i < nract; i++) intree[i] = 0;
+  for (int i = 0; i < nract; i++) {
+    intree[i] = 0;
+    nrtreeout[i] = nrtreein[i] = 0;
+  }
   intree[0] = 1;
   start_sweeps();
   // Sweeps by increasing p: a source that joins behind p waits for the next.
@@ -101,7 +107,7 @@ void build_early_tree() {
           if (st[p] + c == st[r] && !intree[r]) {
             intree[r] = 1;
             nrin++;
-            row_insert(tree[p], r);
+            tree_add(p, r);
             row_insert(r > p ? now : later, r);
             joined = true;
           }
@@ -114,6 +120,7 @@ void build_early_tree() {
     }
     next_sweep();
   }
+  treecounted = true;
   add_closing_arc();
 }
 
@@ -121,6 +128,7 @@ void build_late_tree() {
   int end = nract - 1;
   for (int i = 0; i < nract; i++) {
     intree[i] = 0;
+    nrtreeout[i] = nrtreein[i] = 0;
     st[i] = unreached_late;
   }
   st[end] = deadline;
@@ -136,7 +144,7 @@ void build_late_tree() {
     if (st[end] - c == st[r]) {
       intree[r] = 1;
       intree[end] = 1;
-      row_insert(tree[end], r);
+      tree_add(end, r);
       break;
     }
   }
@@ -156,7 +164,7 @@ void build_late_tree() {
           if (st[p] - c == st[r] && !intree[r]) {
             intree[r] = 1;
             nrin++;
-            row_insert(tree[p], r);
+            tree_add(p, r);
             row_insert(r < p ? now : later, r);
             joined = true;
           }
@@ -169,6 +177,7 @@ void build_late_tree() {
     }
     next_sweep();
   }
+  treecounted = true;
   add_closing_arc();
 }
 
