@@ -18,45 +18,11 @@ using testutil::Instance;
 using testutil::ScratchDir;
 using testutil::read_file;
 using testutil::write_file;
+using testutil::Outcome;
+using testutil::open_fds;
+using testutil::read_logged;
 
 constexpr int NOLAG = gpr::NOLAG;
-
-// What one read left: its result, the console text and both files.
-struct Outcome {
-  int rc;
-  std::string console, out, info;
-};
-
-// Reads instance `number` with the console captured and "output.txt" and
-// "info.out" open on disk, as the batch has them.
-Outcome read_logged(int number) {
-  char* buf = nullptr;
-  std::size_t len = 0;
-  std::FILE* con = open_memstream(&buf, &len);
-  gpr::console = con;
-  gpr::outfile = std::fopen("output.txt", "w");
-  gpr::infofile = std::fopen("info.out", "w");
-  Outcome o;
-  o.rc = testutil::read(number);
-  std::fclose(gpr::outfile);
-  std::fclose(gpr::infofile);
-  gpr::outfile = gpr::infofile = nullptr;
-  gpr::console = nullptr;
-  std::fclose(con);
-  o.console.assign(buf, len);
-  std::free(buf);
-  o.out = read_file("output.txt");
-  o.info = read_file("info.out");
-  return o;
-}
-
-int open_fds() {
-  int n = 0;
-  DIR* d = opendir("/proc/self/fd");
-  while (readdir(d) != nullptr) n++;
-  closedir(d);
-  return n;
-}
 
 std::string repeat(const std::string& s, int times) {
   std::string r;

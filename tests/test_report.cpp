@@ -15,6 +15,7 @@ namespace {
 
 using testutil::ScratchDir;
 using testutil::read_file;
+using testutil::open_fds;
 
 // Console text written while it lives.
 class ConsoleCapture {
@@ -48,14 +49,6 @@ void zero_statistics() {
 std::string average_line(const char* avg, const char* dev) {
   return std::string("\n\n Average computation time (seconds)    : ") + avg +
          "  (standard deviation : " + dev + ")";
-}
-
-int open_fds() {
-  int n = 0;
-  DIR* d = opendir("/proc/self/fd");
-  while (readdir(d) != nullptr) n++;
-  closedir(d);
-  return n;
 }
 
 }  // namespace

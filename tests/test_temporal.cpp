@@ -17,6 +17,10 @@ namespace {
 using testutil::Instance;
 using testutil::ScratchDir;
 using testutil::read_file;
+using testutil::Outcome;
+
+// Reads instance 1 with the console captured and both files on disk.
+Outcome read_logged() { return testutil::read_logged(1); }
 
 constexpr int NOLAG = gpr::NOLAG;
 
@@ -25,33 +29,6 @@ Instance net(std::initializer_list<int> durs) {
   Instance in;
   for (int d : durs) in.add(d);
   return in;
-}
-
-struct Outcome {
-  int rc;
-  std::string console, out, info;
-};
-
-// Reads instance 1 with the console captured and both files on disk.
-Outcome read_logged() {
-  char* buf = nullptr;
-  std::size_t len = 0;
-  std::FILE* con = open_memstream(&buf, &len);
-  gpr::console = con;
-  gpr::outfile = std::fopen("output.txt", "w");
-  gpr::infofile = std::fopen("info.out", "w");
-  Outcome o;
-  o.rc = testutil::read(1);
-  std::fclose(gpr::outfile);
-  std::fclose(gpr::infofile);
-  gpr::outfile = gpr::infofile = nullptr;
-  gpr::console = nullptr;
-  std::fclose(con);
-  o.console.assign(buf, len);
-  std::free(buf);
-  o.out = read_file("output.txt");
-  o.info = read_file("info.out");
-  return o;
 }
 
 // ---- direct set-up of a network, for the comparison with Bellman-Ford

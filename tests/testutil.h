@@ -4,6 +4,7 @@
 #ifndef GPRNPV_TESTUTIL_H
 #define GPRNPV_TESTUTIL_H
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -111,6 +112,44 @@ inline void quiet_run(int pctneg, int deadext, double interest) {
 inline int read(int number) {
   gpr::probnr = number;
   return gpr::read_instance();
+}
+
+// What one read left: its result, the console text and both files.
+struct Outcome {
+  int rc;
+  std::string console, out, info;
+};
+
+// Reads instance `number` with the console captured and "output.txt" and
+// "info.out" open on disk, as the batch has them.
+inline Outcome read_logged(int number) {
+  char* buf = nullptr;
+  std::size_t len = 0;
+  std::FILE* con = open_memstream(&buf, &len);
+  gpr::console = con;
+  gpr::outfile = std::fopen("output.txt", "w");
+  gpr::infofile = std::fopen("info.out", "w");
+  Outcome o;
+  o.rc = read(number);
+  std::fclose(gpr::outfile);
+  std::fclose(gpr::infofile);
+  gpr::outfile = gpr::infofile = nullptr;
+  gpr::console = nullptr;
+  std::fclose(con);
+  o.console.assign(buf, len);
+  std::free(buf);
+  o.out = read_file("output.txt");
+  o.info = read_file("info.out");
+  return o;
+}
+
+// Number of file descriptors this process has open.
+inline int open_fds() {
+  int n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  while (readdir(d) != nullptr) n++;
+  closedir(d);
+  return n;
 }
 
 }  // namespace testutil

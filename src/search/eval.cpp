@@ -20,8 +20,8 @@
 // subset[1] or in exactly one cut set; cut sets are disjoint, never hold the
 // root, and an inner cut gets the lower cutset index; shiftset is their
 // union. Each activity is entered once, so the recursion is at most nract
-// calls deep; each frame holds a handful of scalars (measured well below
-// 200 bytes at -O2), far inside the default stack for 1000 calls.
+// calls deep; a frame takes about 200 bytes at -O2 (192 by -fstack-usage),
+// so 1000 nested calls use some 200 KB of the default 8 MB stack.
 //
 // Subtrees that a pass leaves as they were. From one pass to the next of a
 // solve most of the tree stays as it was: only the cut sets move and only
