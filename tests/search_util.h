@@ -349,17 +349,22 @@ inline int solve_checked() {
   return gpr::failcode;
 }
 
-// The solve done step by step, with the state checked after every pass and
-// every displacement. Returns the number of passes; the final schedule is
-// left in st. A failure of the search ends it early with -1.
-inline int stepped_solve(bool backward) {
-  int n = gpr::nract;
+// A freshly reset solve state with the initial tree of one direction.
+inline void build_initial(bool backward) {
   gpr::failcode = gpr::fail_none;
   gpr::reset_solve();
   if (backward)
     gpr::build_late_tree();
   else
     gpr::build_early_tree();
+}
+
+// The solve done step by step, with the state checked after every pass and
+// every displacement. Returns the number of passes; the final schedule is
+// left in st. A failure of the search ends it early with -1.
+inline int stepped_solve(bool backward) {
+  int n = gpr::nract;
+  build_initial(backward);
   if (gpr::failcode != gpr::fail_none) return -1;
   if (static_cast<std::int64_t>(gpr::st[n - 1]) - gpr::st[0] > gpr::deadline) return -1;
   expect_spanning_tight_tree(backward, "initial tree");

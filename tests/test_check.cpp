@@ -85,14 +85,7 @@ std::vector<int> file_numbers(const std::vector<int>& set) {
 // cash flow -50), dummy end 4; finish-start chain 1 -> 2 -> 3 -> 4 and a
 // deadline of 15 at interest 0.01. By hand: 2 stays at 0 and 3 is delayed
 // to the deadline, so st = (0, 0, 13, 15) in both directions.
-void write_worked_example() {
-  testutil::Instance in;
-  int s = in.add(0), a = in.add(3), b = in.add(2), e = in.add(0);
-  in.fs(s, a);
-  in.fs(a, b);
-  in.fs(b, e);
-  in.write(1);
-}
+using testutil::write_worked_example;
 
 void set_example_flows() {
   gpr::cf[1] = 100;

@@ -4,12 +4,7 @@
 
 TEST(Smoke, ReadsAndSolvesAChain) {
   testutil::ScratchDir dir;
-  testutil::Instance in;
-  int s = in.add(0), a = in.add(3), b = in.add(2), e = in.add(0);
-  in.fs(s, a);
-  in.fs(a, b);
-  in.fs(b, e);
-  in.write(1);
+  testutil::write_worked_example();
   testutil::quiet_run(50, 10, 0.01);
   ASSERT_EQ(testutil::read(1), 1);
   EXPECT_EQ(gpr::deadline, 15);

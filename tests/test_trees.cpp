@@ -15,15 +15,7 @@ using searchutil::Net;
 using searchutil::NOLAG;
 using Arcs = std::vector<std::pair<int, int>>;
 
-// Runs one builder on a freshly reset solve state.
-void build(bool backward) {
-  gpr::failcode = gpr::fail_none;
-  gpr::reset_solve();
-  if (backward)
-    gpr::build_late_tree();
-  else
-    gpr::build_early_tree();
-}
+using searchutil::build_initial;
 
 struct TreeCase {
   std::string name;
@@ -122,7 +114,7 @@ TEST(Trees, ScheduleTreeAndClosingArc) {
     std::vector<int> cells;
     for (auto a : c.net.arcs) cells.push_back(gpr::lag[a.from][a.to]);
 
-    build(c.backward);
+    build_initial(c.backward);
     ASSERT_EQ(gpr::failcode, gpr::fail_none);
     EXPECT_EQ(searchutil::starts(), c.st);
     EXPECT_EQ(searchutil::tree_arcs(), c.tree);
@@ -175,12 +167,12 @@ TEST(Trees, IncompleteTreesAndCyclesAreReported) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.net.load_ext(0);
-    build(c.backward);
+    build_initial(c.backward);
     EXPECT_EQ(gpr::failcode, c.code);
   }
   // the same floor case is fine backward: 2 gets a latest start of its own
   net(4, {{0, 1, 0}, {1, 2, -2000}, {1, 3, 0}, {2, 3, 0}}).load(0);
-  build(true);
+  build_initial(true);
   EXPECT_EQ(gpr::failcode, gpr::fail_none);
   EXPECT_EQ(searchutil::starts(), (std::vector<int>{0, 0, 0, 0}));
 }

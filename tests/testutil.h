@@ -96,6 +96,18 @@ struct Instance {
   void write(int number) const { write_file("D" + std::to_string(number) + ".gpr", text()); }
 };
 
+// The small worked network: dummy start 1, activities 2 (duration 3) and 3
+// (duration 2), dummy end 4, a finish-start chain 1 -> 2 -> 3 -> 4, written
+// as D<number>.gpr. With deadline increment 10 its deadline is 15.
+inline void write_worked_example(int number = 1) {
+  Instance in;
+  int s = in.add(0), a = in.add(3), b = in.add(2), e = in.add(0);
+  in.fs(s, a);
+  in.fs(a, b);
+  in.fs(b, e);
+  in.write(number);
+}
+
 // Run parameters for library-level tests: silent console, no files open.
 inline void quiet_run(int pctneg, int deadext, double interest) {
   gpr::console = nullptr;

@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "convert.h"
+#include "netgen.h"
 
 namespace convert {
 namespace {
@@ -68,33 +69,6 @@ bool read_whole(const std::string& path, std::string& text, std::string& why) {
   }
   text = ss.str();
   return true;
-}
-
-// Writes `text` to dir/name through a temporary file in the same folder.
-bool write_atomic(const std::string& dir, const std::string& name, const std::string& text,
-                  std::string& why) {
-  std::string path = dir + "/" + name;
-  std::string temp = dir + "/." + name + "." + std::to_string(getpid()) + ".tmp";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    why = std::strerror(errno);
-    return false;
-  }
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  int err = errno;
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    std::remove(temp.c_str());
-    why = std::strerror(err);
-  }
-  return ok;
 }
 
 // Limits of the program that reads the files: a converted network beyond
@@ -240,7 +214,7 @@ int convert_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       continue;
     }
     std::string name = "D" + std::to_string(number) + ".gpr";
-    if (!write_atomic(outdir, name, to_gpr(net), why)) {
+    if (!netgen::write_atomic(outdir, name, to_gpr(net), why)) {
       err << "gprnpv-convert: cannot write " << outdir << "/" << name << ": " << why << "\n";
       failed++;
       continue;
@@ -253,7 +227,7 @@ int convert_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   }
 
   std::string why;
-  if (!write_atomic(outdir, "manifest.tsv", manifest, why)) {
+  if (!netgen::write_atomic(outdir, "manifest.tsv", manifest, why)) {
     err << "gprnpv-convert: cannot write " << outdir << "/manifest.tsv: " << why << "\n";
     return 1;
   }

@@ -287,29 +287,39 @@ std::string generate_instance(const Options& opt, int number) {
   return text;
 }
 
+bool write_atomic(const std::string& dir, const std::string& name, const std::string& text,
+                  std::string& why) {
+  std::string path = dir + "/" + name;
+  std::string temp = dir + "/." + name + "." + std::to_string(getpid()) + ".tmp";
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) {
+    why = std::strerror(errno);
+    return false;
+  }
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  int err = errno;
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    std::remove(temp.c_str());
+    why = std::strerror(err);
+  }
+  return ok;
+}
+
 std::string write_instances(const Options& opt, int first, int count, const std::string& dir) {
   for (int k = 0; k < count; k++) {
     int number = first + k;
     std::string name = "D" + std::to_string(number) + ".gpr";
-    std::string path = dir + "/" + name;
-    std::string temp = dir + "/." + name + "." + std::to_string(getpid()) + ".tmp";
-    std::string text = generate_instance(opt, number);
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return temp + ": " + std::strerror(errno);
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    int err = errno;
-    if (std::fclose(f) != 0 && ok) {
-      ok = false;
-      err = errno;
-    }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-      ok = false;
-      err = errno;
-    }
-    if (!ok) {
-      std::remove(temp.c_str());
-      return path + ": " + std::strerror(err);
-    }
+    std::string why;
+    if (!write_atomic(dir, name, generate_instance(opt, number), why))
+      return dir + "/" + name + ": " + why;
   }
   return "";
 }

@@ -58,6 +58,12 @@ std::string check_options(const Options& opt);
 // The options must pass check_options.
 std::string generate_instance(const Options& opt, int number);
 
+// Writes `text` to dir/name through a temporary file in the same folder,
+// renamed into place when complete, so no half-written file is ever seen.
+// False, with the system's reason in `why`, when that fails.
+bool write_atomic(const std::string& dir, const std::string& name, const std::string& text,
+                  std::string& why);
+
 // Writes D<first>.gpr .. D<first+count-1>.gpr into folder `dir` (which must
 // exist). Each file is written under a temporary name in the folder and
 // renamed when complete, so no half-written instance is ever seen. Returns
