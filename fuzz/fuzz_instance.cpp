@@ -90,7 +90,7 @@ void read_and_solve(int pctneg) {
   gpr::pctneg = pctneg;
   gpr::probnr = 1;
   if (gpr::read_instance()) {
-    gpr::starttick = gpr::elapsed_ms();
+    gpr::starttick = gpr::thread_cpu_ns();
     gpr::solve_instance();
   }
 }

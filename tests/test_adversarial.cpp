@@ -62,7 +62,7 @@ Outcome run(int pctneg, int deadext = 10, double interest = 0.01) {
   gpr::infofile = std::tmpfile();
   if (gpr::outfile == nullptr || gpr::infofile == nullptr) std::abort();
   if (testutil::read(1)) {
-    gpr::starttick = gpr::elapsed_ms();
+    gpr::starttick = gpr::thread_cpu_ns();
     gpr::solve_instance();
   }
   Outcome o;

@@ -65,7 +65,7 @@ int run_batch() {
       file_printf(infofile, "info.out", "\n%4d : ", probnr);
       results_open();
       if (read_instance()) {
-        starttick = elapsed_ms();
+        starttick = thread_cpu_ns();
         solve_instance();
       }
       results_close();

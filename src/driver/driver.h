@@ -8,6 +8,7 @@
 #ifndef GPRNPV_DRIVER_H
 #define GPRNPV_DRIVER_H
 
+#include <cstdint>
 #include <cstdio>
 
 namespace gpr {
@@ -54,11 +55,14 @@ void results_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // NaN printed without a sign, as "nan", wherever a value is printed.
 double printable(double x);
 
-// Milliseconds of elapsed (monotonic) time since the process started, as a
-// 32-bit value that wraps; differences of two readings stay right across a
-// wrap when taken as elapsed_ms() - start in 32-bit arithmetic.
-int elapsed_ms();
-int ms_between(int from, int to);
+// Processor time of the calling thread in nanoseconds
+// (CLOCK_THREAD_CPUTIME_ID). A solve is timed as the difference of two
+// readings on the thread that solves, so the time stays comparable on a
+// busy machine and has no millisecond steps.
+std::int64_t thread_cpu_ns();
+
+// The version of gprnpv and its tools, "1.1.0 (git c52f972)".
+const char* version_text();
 
 // One key: from a terminal without echo and without Enter (settings restored
 // afterwards, also on an interrupt); otherwise the next byte of standard

@@ -65,6 +65,7 @@ void report_result() {
 
 void report_read_failure(int code) {
   if (code < 0 || code >= nrfailures) code = fail_invalid;
+  failcode = code;
   console_printf("%s", failures[code].console);
   results_printf("\n%5d%s", probnr, failures[code].file);
   if (code == fail_toolarge && probfile != nullptr) {

@@ -94,7 +94,10 @@ extern int nriter;                         // recursion passes of this solve
 extern double npv;                         // net present value of the result
 extern float cputime;                      // seconds of this solve
 extern int nrbin;                          // words in use per bit row
-extern int failcode;                       // fail_none, or why the solve stopped
+extern int failcode;                       // fail_none, or why the instance got no result
+// Where a file refused as invalid is wrong, for the line on standard error:
+// "activity 3, entry 2: successor 12 outside 1..10". Empty for other outcomes.
+extern char failwhy[256];
 
 // ------------------------------------------------------ lookup tables
 extern std::int32_t bit[maxact + 1];       // bit[k] = 2^k for k < 32, 0 above
@@ -112,7 +115,7 @@ extern char probname[32];   // "D" + any int + ".gpr" fits with room to spare
 extern std::FILE* probfile;
 extern char outname[16];
 extern std::FILE* outfile;
-extern int starttick;
+extern std::int64_t starttick;           // thread CPU time (ns) when the solve began
 extern std::FILE* infofile;
 
 // ---------------------------------------------------- run statistics

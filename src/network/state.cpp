@@ -51,7 +51,7 @@ char probname[32];
 std::FILE* probfile;
 char outname[16];
 std::FILE* outfile;
-int starttick;
+std::int64_t starttick;
 std::FILE* infofile;
 
 float sumtime;
@@ -59,6 +59,8 @@ double sumsq;
 int nrsolved;
 float avgtime;
 double stdtime;
+
+char failwhy[256];
 
 std::uint32_t randstate;
 

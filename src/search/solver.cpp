@@ -5,8 +5,9 @@
 // and displacements alternate until a pass cuts nothing; nriter counts the
 // passes, the last one included. The net present value is summed over
 // activities nract-1 down to 1, each cash flow discounted continuously from
-// its activity's completion. cputime runs from starttick, taken by the batch
-// just before the call, to the end of that sum.
+// its activity's completion. cputime is the processor time of this thread
+// from starttick, taken by the batch just before the call, to the end of
+// that sum, in seconds.
 //
 // A solve that cannot run reports its failure row instead and adds nothing
 // to the statistics: a positive cycle or an incomplete tree (from the tree
@@ -62,7 +63,7 @@ void solve_instance() {
   for (int i = nract - 1; i >= 1; i--)
     npv = npv + static_cast<double>(cf[i]) *
                     std::exp(-interest * static_cast<double>(st[i] + dur[i]));
-  cputime = static_cast<float>(ms_between(starttick, elapsed_ms()) / 1000.0);
+  cputime = static_cast<float>(static_cast<double>(thread_cpu_ns() - starttick) / 1e9);
   report_result();
 }
 

@@ -222,7 +222,7 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       auto t0 = std::chrono::steady_clock::now();
       m = capture_model();
       took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-      gpr::starttick = gpr::elapsed_ms();
+      gpr::starttick = gpr::thread_cpu_ns();
       gpr::solve_instance();
     }
     if (gpr::console != nullptr) std::fclose(gpr::console);
