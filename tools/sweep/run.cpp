@@ -1,0 +1,410 @@
+// run.cpp: `gprnpv-sweep run`. The parent process owns the database; it
+// forks the workers, feeds each one job indices through a pipe of its own
+// (at most `depth` queued, so a worker never waits for the parent), and
+// reads their fixed-size results from one shared pipe: every message is
+// one write() of less than PIPE_BUF bytes, so messages never interleave.
+// The results that arrive together are stored in one transaction.
+//
+// Work list: every set, instance, pctneg, deadext, interest in the order of
+// the command line; shard K/N keeps the entries whose index is K-1 modulo N,
+// and what the database already holds is skipped (with --certify, also an
+// optimal row that has no verdict yet, which is solved again).
+//
+// Ending: SIGINT or SIGTERM stops the feeding; the workers, which ignore
+// SIGINT, finish the jobs they hold, and everything received is stored. A
+// worker that dies loses the job it was solving (reported, not stored, so
+// the next run tries it again) and is replaced. If the parent is killed,
+// the workers see the end of their job pipe and exit.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <ostream>
+#include <set>
+
+#include "driver/driver.h"
+#include "network/network.h"
+#include "sweep.h"
+
+namespace sweep {
+namespace {
+
+constexpr std::size_t depth = 2;  // jobs queued per worker
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void on_stop(int sig) { stop_signal = sig; }
+
+std::string utc_now() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return buf;
+}
+
+std::string host_name() {
+  char buf[256] = {};
+  if (gethostname(buf, sizeof buf - 1) != 0) return "unknown";
+  return buf;
+}
+
+struct Worker {
+  pid_t pid = -1;
+  int job_fd = -1;  // parent's write end
+  std::deque<int> held;  // job indices sent, in order
+};
+
+// The worker's loop: job index in, result out, until the pipe ends.
+[[noreturn]] void work(int w, int job_fd, int result_fd, const std::vector<Job>& jobs,
+                       const std::vector<InstanceSet>& sets, bool certify) {
+  std::signal(SIGINT, SIG_IGN);
+  std::signal(SIGTERM, SIG_DFL);
+  for (;;) {
+    int idx;
+    ssize_t n = read(job_fd, &idx, sizeof idx);
+    if (n < 0 && errno == EINTR) continue;
+    if (n != static_cast<ssize_t>(sizeof idx)) _exit(0);
+    const Job& job = jobs[static_cast<std::size_t>(idx)];
+    Result r = solve_job(job, sets[static_cast<std::size_t>(job.set)].dir, certify);
+    r.job = idx;
+    r.worker = w;
+    if (write(result_fd, &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
+  }
+}
+
+std::string duration_text(double s) {
+  if (!std::isfinite(s) || s < 0) return "?";
+  long t = std::lround(s);
+  char buf[32];
+  if (t >= 3600)
+    std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", t / 3600, t / 60 % 60, t % 60);
+  else
+    std::snprintf(buf, sizeof buf, "%ld:%02ld", t / 60, t % 60);
+  return buf;
+}
+
+}  // namespace
+
+int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
+  // Everything the user gave is checked before the database is touched.
+  std::vector<InstanceSet> sets;
+  std::set<std::string> seen_dirs;
+  for (const std::string& d : o.set_dirs) {
+    InstanceSet s = scan_set(d, o.first, o.last);
+    if (seen_dirs.insert(s.dir).second) sets.push_back(std::move(s));
+  }
+  std::vector<Job> all;
+  for (std::size_t s = 0; s < sets.size(); s++)
+    for (int inst : sets[s].numbers)
+      for (int p : o.pctneg)
+        for (int d : o.deadext)
+          for (double r : o.interest) all.push_back({static_cast<int>(s), inst, p, d, r});
+  std::vector<Job> mine;
+  for (std::size_t i = 0; i < all.size(); i++)
+    if (static_cast<int>(i % static_cast<std::size_t>(o.shards)) == o.shard - 1)
+      mine.push_back(all[i]);
+
+  RunLock lock(o.db);
+  Database db(o.db, true);
+
+  std::set<Key> stored;
+  {
+    Statement s(db.handle(),
+                "SELECT set_dir, instance, pctneg, deadext, interest, outcome, certificate "
+                "FROM results");
+    while (s.step()) {
+      sqlite3_stmt* q = s.get();
+      bool uncertified = sqlite3_column_type(q, 6) == SQLITE_NULL &&
+                         std::string(reinterpret_cast<const char*>(sqlite3_column_text(q, 5))) ==
+                             "optimal";
+      if (o.certify && uncertified) continue;
+      stored.insert({reinterpret_cast<const char*>(sqlite3_column_text(q, 0)),
+                     sqlite3_column_int(q, 1), sqlite3_column_int(q, 2),
+                     sqlite3_column_int(q, 3), sqlite3_column_double(q, 4)});
+    }
+  }
+  std::vector<Job> jobs;
+  for (const Job& j : mine)
+    if (!stored.count({sets[static_cast<std::size_t>(j.set)].dir, j.instance, j.pctneg,
+                       j.deadext, j.interest}))
+      jobs.push_back(j);
+  const std::size_t total = mine.size(), before = total - jobs.size();
+
+  sqlite3_int64 run_id;
+  {
+    Statement s(db.handle(), "INSERT INTO runs(version, host, command, started) VALUES(?,?,?,?)");
+    std::string version = gpr::version_text(), host = host_name(), now = utc_now();
+    sqlite3_bind_text(s.get(), 1, version.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(s.get(), 2, host.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(s.get(), 3, o.command_line.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(s.get(), 4, now.c_str(), -1, SQLITE_TRANSIENT);
+    s.step();
+    run_id = sqlite3_last_insert_rowid(db.handle());
+  }
+  auto end_run = [&] {
+    Statement s(db.handle(), "UPDATE runs SET ended = ? WHERE id = ?");
+    std::string now = utc_now();
+    sqlite3_bind_text(s.get(), 1, now.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(s.get(), 2, run_id);
+    s.step();
+  };
+
+  Statement insert(db.handle(),
+                   "INSERT INTO results(set_dir, instance, source, activities, arcs, pctneg, "
+                   "deadext, interest, outcome, npv, passes, solve_seconds, read_seconds, "
+                   "certificate) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?) "
+                   "ON CONFLICT(set_dir, instance, pctneg, deadext, interest) DO UPDATE SET "
+                   "source = excluded.source, activities = excluded.activities, "
+                   "arcs = excluded.arcs, outcome = excluded.outcome, npv = excluded.npv, "
+                   "passes = excluded.passes, solve_seconds = excluded.solve_seconds, "
+                   "read_seconds = excluded.read_seconds, certificate = excluded.certificate");
+  auto store = [&](const std::vector<Result>& batch) {
+    if (batch.empty()) return;
+    db.exec("BEGIN IMMEDIATE");
+    for (const Result& r : batch) {
+      const Job& j = jobs[static_cast<std::size_t>(r.job)];
+      const InstanceSet& s = sets[static_cast<std::size_t>(j.set)];
+      std::size_t at = static_cast<std::size_t>(
+          std::lower_bound(s.numbers.begin(), s.numbers.end(), j.instance) - s.numbers.begin());
+      sqlite3_stmt* q = insert.get();
+      std::string outcome = outcome_text(r.failcode);
+      sqlite3_bind_text(q, 1, s.dir.c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_int(q, 2, j.instance);
+      sqlite3_bind_text(q, 3, s.sources[at].c_str(), -1, SQLITE_STATIC);
+      if (r.activities >= 0) {
+        sqlite3_bind_int(q, 4, r.activities);
+        sqlite3_bind_int(q, 5, r.arcs);
+      }
+      sqlite3_bind_int(q, 6, j.pctneg);
+      sqlite3_bind_int(q, 7, j.deadext);
+      sqlite3_bind_double(q, 8, j.interest);
+      sqlite3_bind_text(q, 9, outcome.c_str(), -1, SQLITE_TRANSIENT);
+      if (r.failcode == gpr::fail_none) {
+        sqlite3_bind_double(q, 10, r.npv);
+        sqlite3_bind_int(q, 11, r.passes);
+      }
+      if (r.solve_seconds >= 0) sqlite3_bind_double(q, 12, r.solve_seconds);
+      sqlite3_bind_double(q, 13, r.read_seconds);
+      if (const char* c = certificate_text(r.certificate))
+        sqlite3_bind_text(q, 14, c, -1, SQLITE_STATIC);
+      insert.step();
+      insert.reset();
+    }
+    db.exec("COMMIT");
+  };
+
+  // ------------------------------------------------------------ workers
+  int nworkers = o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
+  nworkers = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(nworkers), jobs.size()));
+  int results[2] = {-1, -1};
+  if (!jobs.empty() && pipe2(results, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  std::vector<Worker> workers(static_cast<std::size_t>(nworkers));
+  auto spawn = [&](int w) {
+    int p[2];
+    if (pipe2(p, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    out.flush();
+    err.flush();
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error(std::string("fork failed: ") + std::strerror(errno));
+    if (pid == 0) {
+      for (const Worker& x : workers)
+        if (x.job_fd >= 0) close(x.job_fd);
+      close(p[1]);
+      close(results[0]);
+      work(w, p[0], results[1], jobs, sets, o.certify);
+    }
+    close(p[0]);
+    workers[static_cast<std::size_t>(w)].pid = pid;
+    workers[static_cast<std::size_t>(w)].job_fd = p[1];
+    workers[static_cast<std::size_t>(w)].held.clear();
+  };
+
+  struct sigaction sa {}, old_int{}, old_term{}, old_pipe{};
+  sa.sa_handler = on_stop;
+  sigemptyset(&sa.sa_mask);
+  stop_signal = 0;
+  sigaction(SIGINT, &sa, &old_int);
+  sigaction(SIGTERM, &sa, &old_term);
+  struct sigaction ign {};
+  ign.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ign, &old_pipe);
+
+  for (int w = 0; w < nworkers; w++) spawn(w);
+  if (results[1] >= 0) {
+    close(results[1]);
+    fcntl(results[0], F_SETFL, O_NONBLOCK);
+  }
+
+  std::size_t next = 0, done_now = 0, lost = 0;
+  std::deque<int> retry;  // jobs queued behind one that killed its worker
+  auto feed = [&](Worker& w) {
+    while (w.pid > 0 && !stop_signal && w.held.size() < depth && (!retry.empty() || next < jobs.size())) {
+      int idx;
+      if (!retry.empty()) {
+        idx = retry.front();
+        retry.pop_front();
+      } else {
+        idx = static_cast<int>(next++);
+      }
+      if (write(w.job_fd, &idx, sizeof idx) != static_cast<ssize_t>(sizeof idx)) {
+        retry.push_front(idx);
+        break;
+      }
+      w.held.push_back(idx);
+    }
+  };
+  for (Worker& w : workers) feed(w);
+
+  const bool tty = !o.quiet && isatty(2);
+  auto t0 = std::chrono::steady_clock::now();
+  auto last_shown = t0;
+  auto elapsed = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  };
+  auto show = [&](bool final) {
+    if (o.quiet) return;
+    auto now = std::chrono::steady_clock::now();
+    double since = std::chrono::duration<double>(now - last_shown).count();
+    if (!final && since < (tty ? 0.2 : 5.0)) return;
+    if (!tty && final) return;
+    last_shown = now;
+    std::size_t done = before + done_now;
+    double secs = elapsed(), rate = secs > 0 ? static_cast<double>(done_now) / secs : 0.0;
+    double left = rate > 0 ? static_cast<double>(total - done) / rate : NAN;
+    char line[160];
+    if (tty) {
+      int width = 30, fill = total ? static_cast<int>(width * done / total) : width;
+      std::string bar(static_cast<std::size_t>(fill), '#');
+      bar.resize(static_cast<std::size_t>(width), '.');
+      std::snprintf(line, sizeof line, "\r[%s] %zu/%zu  %.1f solves/s  %s left ", bar.c_str(), done,
+                    total, rate, duration_text(left).c_str());
+      err << line << (final ? "\n" : "") << std::flush;
+    } else {
+      std::snprintf(line, sizeof line, "gprnpv-sweep: %zu/%zu solves, %.1f per second, %s left\n",
+                    done, total, rate, duration_text(left).c_str());
+      err << line << std::flush;
+    }
+  };
+
+  std::vector<char> buf;
+  std::vector<Result> batch;
+  auto drain = [&] {
+    char chunk[sizeof(Result) * 64];
+    for (;;) {
+      ssize_t n = read(results[0], chunk, sizeof chunk);
+      if (n <= 0) break;
+      buf.insert(buf.end(), chunk, chunk + n);
+    }
+    std::size_t whole = buf.size() / sizeof(Result);
+    for (std::size_t k = 0; k < whole; k++) {
+      Result r;
+      std::memcpy(&r, buf.data() + k * sizeof(Result), sizeof r);
+      Worker& w = workers[static_cast<std::size_t>(r.worker)];
+      auto it = std::find(w.held.begin(), w.held.end(), r.job);
+      if (it != w.held.end()) w.held.erase(it);
+      batch.push_back(r);
+    }
+    buf.erase(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(whole * sizeof(Result)));
+  };
+  auto describe = [&](int idx) {
+    const Job& j = jobs[static_cast<std::size_t>(idx)];
+    char text[64];
+    std::snprintf(text, sizeof text, " pctneg %d deadext %d interest %g", j.pctneg, j.deadext,
+                  j.interest);
+    return sets[static_cast<std::size_t>(j.set)].dir + "/D" + std::to_string(j.instance) + ".gpr" + text;
+  };
+  auto busy = [&] {
+    for (const Worker& w : workers)
+      if (!w.held.empty()) return true;
+    return false;
+  };
+  bool closed = false;
+
+  while (!jobs.empty()) {
+    if (stop_signal && !closed) {
+      for (Worker& w : workers)
+        if (w.job_fd >= 0) close(w.job_fd), w.job_fd = -1;
+      closed = true;
+    }
+    if (!busy() && (stop_signal || (next >= jobs.size() && retry.empty()))) break;
+    pollfd pfd{results[0], POLLIN, 0};
+    int rc = poll(&pfd, 1, 200);
+    if (rc < 0 && errno != EINTR) throw std::runtime_error("poll failed");
+    drain();
+    // A worker that ended: what it wrote is read first, then what it held is lost.
+    int status;
+    pid_t pid;
+    while ((pid = waitpid(-1, &status, WNOHANG)) > 0) {
+      drain();
+      for (std::size_t w = 0; w < workers.size(); w++) {
+        Worker& x = workers[w];
+        if (x.pid != pid) continue;
+        x.pid = -1;
+        if (x.job_fd >= 0) close(x.job_fd), x.job_fd = -1;
+        if (!x.held.empty()) {
+          err << "gprnpv-sweep: a worker died ("
+              << (WIFSIGNALED(status) ? std::string("signal ") + std::to_string(WTERMSIG(status))
+                                      : "status " + std::to_string(WEXITSTATUS(status)))
+              << ") while solving " << describe(x.held.front()) << "; not stored\n";
+          lost++;
+          x.held.pop_front();
+          for (auto it = x.held.rbegin(); it != x.held.rend(); ++it) retry.push_front(*it);
+          x.held.clear();
+        }
+        if (!stop_signal && (next < jobs.size() || !retry.empty())) spawn(static_cast<int>(w));
+      }
+    }
+    store(batch);
+    done_now += batch.size();
+    batch.clear();
+    for (Worker& w : workers) feed(w);
+    show(false);
+  }
+  for (Worker& w : workers)
+    if (w.job_fd >= 0) close(w.job_fd), w.job_fd = -1;
+  for (Worker& w : workers)
+    if (w.pid > 0) waitpid(w.pid, nullptr, 0);
+  if (results[0] >= 0) close(results[0]);
+  end_run();
+  show(true);
+  sigaction(SIGINT, &old_int, nullptr);
+  sigaction(SIGTERM, &old_term, nullptr);
+  sigaction(SIGPIPE, &old_pipe, nullptr);
+
+  double secs = elapsed();
+  if (!o.quiet) {
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "gprnpv-sweep: %zu of %zu solves stored in %s (%zu in this run, %.1f s, %.1f "
+                  "per second)\n",
+                  before + done_now, total, o.db.c_str(), done_now, secs,
+                  secs > 0 ? static_cast<double>(done_now) / secs : 0.0);
+    out << line;
+  }
+  if (stop_signal) {
+    err << "gprnpv-sweep: interrupted; finished solves are stored, run the same command again to "
+           "go on\n";
+    return 130;
+  }
+  if (lost > 0) {
+    err << "gprnpv-sweep: " << lost << (lost == 1 ? " solve" : " solves")
+        << " lost to a dying worker; the next run tries again\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace sweep
