@@ -80,7 +80,7 @@ std::vector<Row> load_rows(sqlite3* db) {
 // Shortest text that reads back as the same double.
 std::string exact(double x) {
   char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, x);
+  auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general);
   return std::string(buf, res.ptr);
 }
 
@@ -197,9 +197,9 @@ int write_plots(const std::vector<Row>& rows, const std::string& dir, std::ostre
   }
 
   std::ofstream gp(dir + "/charts.gp");
-  gp << "# Written by gprnpv-sweep report --plots; run with: gnuplot charts.gp\n"
-        "set grid\nset key outside right top\nset datafile separator whitespace\n";
-  auto both = [&](const std::string& name, const std::string& body) {
+  gp << "# Written by gprnpv-sweep report --plots; run with: gnuplot charts.gp\n";
+  auto both = [&](const std::string& name, std::string body) {
+    body = "reset\nset grid\nset key top left box opaque\n" + body;
     gp << "set terminal pngcairo size 900,520 font 'sans,10'\nset output '" << name << ".png'\n"
        << body << "set terminal svg size 900,520 dynamic font 'sans,10'\nset output '" << name
        << ".svg'\n" << body << "unset output\n";
@@ -259,8 +259,9 @@ int write_plots(const std::vector<Row>& rows, const std::string& dir, std::ostre
     }
     both("time_passes_by_pctneg",
          "set multiplot layout 1,2 title 'Mean solve time and passes by share of negative cash "
-         "flows'\nset xlabel 'negative cash flows (%)'\nset ylabel 'mean solve time (ms, CPU)'\n" +
-             time_plot + "\nset ylabel 'mean passes'\n" + pass_plot + "\nunset multiplot\n");
+         "flows'\nset xlabel 'negative cash flows (%)'\nset ylabel 'mean solve time (ms, CPU)'\n"
+         "set title 'solve time'\n" + time_plot + "\nset title 'passes'\nset ylabel 'mean passes'\n" +
+             pass_plot + "\nunset multiplot\n");
   }
   {
     std::ofstream d(dir + "/npv_by_deadline.dat");
