@@ -1,9 +1,13 @@
 // run.cpp: `gprnpv-sweep run`. The parent process owns the database; it
 // forks the workers, feeds each one job indices through a pipe of its own
-// (at most `depth` queued, so a worker never waits for the parent), and
+// (up to `depth` queued, so a worker never waits for the parent), and
 // reads their fixed-size results from one shared pipe: every message is
 // one write() of less than PIPE_BUF bytes, so messages never interleave.
-// The results that arrive together are stored in one transaction.
+// The parent wakes at most every `tick`: what arrived meanwhile is stored in
+// one transaction, so the cost of a commit is shared by many rows, and a
+// kill loses at most the solves in flight and the results of the last tick.
+// A flag in memory shared with the workers makes them drop queued jobs at
+// once when the run stops.
 //
 // Work list: every set, instance, pctneg, deadext, interest in the order of
 // the command line; shard K/N keeps the entries whose index is K-1 modulo N,
@@ -18,6 +22,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +37,7 @@
 #include <deque>
 #include <ostream>
 #include <set>
+#include <thread>
 
 #include "driver/driver.h"
 #include "network/network.h"
@@ -40,7 +46,8 @@
 namespace sweep {
 namespace {
 
-constexpr std::size_t depth = 2;  // jobs queued per worker
+constexpr std::size_t depth = 256;  // jobs queued per worker
+constexpr auto tick = std::chrono::milliseconds(5);
 volatile std::sig_atomic_t stop_signal = 0;
 
 extern "C" void on_stop(int sig) { stop_signal = sig; }
@@ -67,20 +74,27 @@ struct Worker {
 };
 
 // The worker's loop: job index in, result out, until the pipe ends.
+// Indices arrive whole (4-byte writes to a pipe are atomic) and are read
+// many at a time.
 [[noreturn]] void work(int w, int job_fd, int result_fd, const std::vector<Job>& jobs,
-                       const std::vector<InstanceSet>& sets, bool certify) {
+                       const std::vector<InstanceSet>& sets, bool certify,
+                       const volatile std::sig_atomic_t* stop) {
   std::signal(SIGINT, SIG_IGN);
   std::signal(SIGTERM, SIG_DFL);
+  int queue[depth];
   for (;;) {
-    int idx;
-    ssize_t n = read(job_fd, &idx, sizeof idx);
+    ssize_t n = read(job_fd, queue, sizeof queue);
     if (n < 0 && errno == EINTR) continue;
-    if (n != static_cast<ssize_t>(sizeof idx)) _exit(0);
-    const Job& job = jobs[static_cast<std::size_t>(idx)];
-    Result r = solve_job(job, sets[static_cast<std::size_t>(job.set)].dir, certify);
-    r.job = idx;
-    r.worker = w;
-    if (write(result_fd, &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
+    if (n <= 0) _exit(0);
+    for (ssize_t k = 0; k < n / static_cast<ssize_t>(sizeof(int)); k++) {
+      if (*stop) _exit(0);
+      int idx = queue[k];
+      const Job& job = jobs[static_cast<std::size_t>(idx)];
+      Result r = solve_job(job, sets[static_cast<std::size_t>(job.set)].dir, certify);
+      r.job = idx;
+      r.worker = w;
+      if (write(result_fd, &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
+    }
   }
 }
 
@@ -211,6 +225,12 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
   int results[2] = {-1, -1};
   if (!jobs.empty() && pipe2(results, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   std::vector<Worker> workers(static_cast<std::size_t>(nworkers));
+  // The stop flag, shared with the workers.
+  void* shared = mmap(nullptr, sizeof(std::sig_atomic_t), PROT_READ | PROT_WRITE,
+                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (shared == MAP_FAILED) throw std::runtime_error("mmap failed");
+  auto* halt = static_cast<volatile std::sig_atomic_t*>(shared);
+  *halt = 0;
   auto spawn = [&](int w) {
     int p[2];
     if (pipe2(p, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -224,7 +244,7 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
         if (x.job_fd >= 0) close(x.job_fd);
       close(p[1]);
       close(results[0]);
-      work(w, p[0], results[1], jobs, sets, o.certify);
+      work(w, p[0], results[1], jobs, sets, o.certify, halt);
     }
     close(p[0]);
     workers[static_cast<std::size_t>(w)].pid = pid;
@@ -333,16 +353,23 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
   };
   bool closed = false;
 
+  auto alive = [&] {
+    for (const Worker& w : workers)
+      if (w.pid > 0) return true;
+    return false;
+  };
   while (!jobs.empty()) {
     if (stop_signal && !closed) {
+      *halt = 1;
       for (Worker& w : workers)
         if (w.job_fd >= 0) close(w.job_fd), w.job_fd = -1;
       closed = true;
     }
-    if (!busy() && (stop_signal || (next >= jobs.size() && retry.empty()))) break;
+    if (closed ? !alive() : !busy() && next >= jobs.size() && retry.empty()) break;
     pollfd pfd{results[0], POLLIN, 0};
     int rc = poll(&pfd, 1, 200);
     if (rc < 0 && errno != EINTR) throw std::runtime_error("poll failed");
+    if (rc > 0 && !stop_signal) std::this_thread::sleep_for(tick);
     drain();
     // A worker that ended: what it wrote is read first, then what it held is lost.
     int status;
@@ -354,7 +381,8 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
         if (x.pid != pid) continue;
         x.pid = -1;
         if (x.job_fd >= 0) close(x.job_fd), x.job_fd = -1;
-        if (!x.held.empty()) {
+        bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0;  // stopped by the flag
+        if (!x.held.empty() && !clean) {
           err << "gprnpv-sweep: a worker died ("
               << (WIFSIGNALED(status) ? std::string("signal ") + std::to_string(WTERMSIG(status))
                                       : "status " + std::to_string(WEXITSTATUS(status)))
@@ -362,8 +390,8 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
           lost++;
           x.held.pop_front();
           for (auto it = x.held.rbegin(); it != x.held.rend(); ++it) retry.push_front(*it);
-          x.held.clear();
         }
+        x.held.clear();
         if (!stop_signal && (next < jobs.size() || !retry.empty())) spawn(static_cast<int>(w));
       }
     }
@@ -378,6 +406,7 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
   for (Worker& w : workers)
     if (w.pid > 0) waitpid(w.pid, nullptr, 0);
   if (results[0] >= 0) close(results[0]);
+  munmap(shared, sizeof(std::sig_atomic_t));
   end_run();
   show(true);
   sigaction(SIGINT, &old_int, nullptr);
