@@ -151,7 +151,7 @@ inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 // stops every loop at its end, as any other byte that is neither white
 // space nor a digit does, so no loop tests for the end. Nine digits cannot
 // overflow, so only a tenth one brings the checked loop.
-bool scan_whole(int& value) {
+[[gnu::always_inline]] inline bool scan_whole(int& value) {
   const unsigned char* p = pos;
   while (is_space(*p)) p++;
   const unsigned char* token = p;
@@ -213,7 +213,7 @@ bool scan_chunked(int& value) {
   return true;
 }
 
-inline bool scan_int(int& value) {
+[[gnu::always_inline]] inline bool scan_int(int& value) {
   if (replay) {
     if (nextnumber >= nrnumbers) return false;
     value = numbers[nextnumber++];
