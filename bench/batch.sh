@@ -23,8 +23,11 @@
 # both directions and compares console output, output.txt and info.out with
 # the times masked: any difference is printed and the script exits 1.
 #
+# AWKWARD=1 generates the networks with --awkward (relations without a lag,
+# pairs listed twice, maximal lags listed one way only).
+#
 # Environment: COUNT (1000), ACTIVITIES (100), RUNS (11), SEED (7), BIG (20),
-# HYPERFINE (1 when hyperfine is on the PATH), REF (unset).
+# HYPERFINE (1 when hyperfine is on the PATH), REF (unset), AWKWARD (0).
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
@@ -45,7 +48,9 @@ done
 work=$(mktemp -d /tmp/gprnpv-batch-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-"$generate" -n "$count" -s "$seed" -a $((activities - 2)) --arcs 2..3 -m 0.2 \
+awkward=()
+[ "${AWKWARD:-0}" = 1 ] && awkward=(--awkward)
+"$generate" -n "$count" -s "$seed" -a $((activities - 2)) --arcs 2..3 -m 0.2 "${awkward[@]}" \
   "$work/batch" >/dev/null
 cd "$work/batch"
 
@@ -118,7 +123,7 @@ if [ -n "${REF:-}" ]; then
     for bin in "$REF" "$gprnpv"; do
       tag=$([ "$bin" = "$gprnpv" ] && echo new || echo ref)
       rm -f output.txt info.out
-      answers "$count" "$pct" | "$bin" >"$work/console.$tag" || true
+      answers "$count" "$pct" | "$bin" >"$work/console.$tag" 2>"$work/stderr.$tag" || true
       mask output.txt >"$work/output.$tag" 2>/dev/null || true
       mask "$work/console.$tag" >"$work/console-masked.$tag"
       cp info.out "$work/info.$tag" 2>/dev/null || : >"$work/info.$tag"

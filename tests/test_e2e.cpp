@@ -39,7 +39,7 @@ using testutil::write_file;
 // stalling it.
 class Program {
  public:
-  explicit Program(const std::string& input) {
+  explicit Program(const std::string& input, const std::vector<std::string>& args = {}) {
     std::signal(SIGPIPE, SIG_IGN);  // the program may stop reading early
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) std::abort();
@@ -50,7 +50,10 @@ class Program {
       dup2(out[1], 1);
       dup2(err[1], 2);
       for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-      execl(GPRNPV_BIN, "gprnpv", static_cast<char*>(nullptr));
+      std::vector<char*> argv{const_cast<char*>("gprnpv")};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(GPRNPV_BIN, argv.data());
       _exit(127);
     }
     close(in[0]);
@@ -372,13 +375,18 @@ TEST(EndToEnd, RangesOfInstanceNumbers) {
 // Text where a number is expected leaves that answer and every later one at
 // 0: instance 0 only, no negative cash flows, deadline increment 0, interest
 // 0 (so the value is the plain sum 239 + 356). The letter is the key byte.
+// Each of the five answers gets its warning.
 TEST(EndToEnd, LetterAsFirstAnswer) {
   ScratchDir dir;
   chain().write(0);
   Program p("x 2 3 4 5\n");
   p.finish();
   EXPECT_EQ(p.status, 'x');
-  EXPECT_EQ(p.err, "");
+  EXPECT_TRUE(p.err.starts_with(
+      "gprnpv: warning: first problem: \"x\" is not a number; taken as 0, \"x\" left for the "
+      "last problem\n"))
+      << p.err;
+  EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 5);
   EXPECT_TRUE(matches(dialogue + console_solved(0, 595.0) + average(time8, nan8) + closing, p.out));
   EXPECT_TRUE(matches(file_solved(0, 1, 595.0) + average(time8, nan8), read_file("output.txt")));
   EXPECT_EQ(read_file("info.out"),
@@ -417,7 +425,7 @@ TEST(EndToEnd, EveryFailureRowInOneRun) {
   Program p("1 10 50 10 0.01\n");
   p.finish();
   EXPECT_EQ(p.status, 10);
-  EXPECT_EQ(p.err, "");
+  EXPECT_EQ(p.err, "gprnpv: D4.gpr: activity 2, entry 1: the file ends where the successor belongs\n");
   std::string avg = average(time8, time8);
   EXPECT_TRUE(matches(dialogue + console_solved(1, chain_npv(-239)) + console_failed(2, "not found") +
                           console_failed(3, "maxact too low") + console_failed(4, "invalid file") +
@@ -448,20 +456,145 @@ TEST(EndToEnd, EveryFailureRowInOneRun) {
 // The closing key is the byte that follows the last answer; at the end of
 // the input it is 0. An unfinished dialogue leaves the rest of the answers
 // at 0, here an empty range from 5 to 0, and the stray text is the key.
+// Every answer not read whole has one warning line.
 TEST(EndToEnd, ExitStatusIsTheByteAfterTheAnswers) {
   struct Case {
     const char* input;
-    int status;
-  } cases[] = {{"1 1 50 10 0.01\n", 10}, {"1 1 50 10 0.01x", 120}, {"1 1 50 10 0.01", 0},
-               {"1 1 50 10 0.01 \n", 32}, {"5 q\n", 113}};
+    int status, warnings;
+  } cases[] = {{"1 1 50 10 0.01\n", 10, 0}, {"1 1 50 10 0.01x", 120, 1}, {"1 1 50 10 0.01", 0, 0},
+               {"1 1 50 10 0.01 \n", 32, 0}, {"5 q\n", 113, 4}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
     ScratchDir dir;
     Program p(c.input);
     p.finish();
     EXPECT_EQ(p.status, c.status);
-    EXPECT_EQ(p.err, "");
+    EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), c.warnings) << p.err;
   }
+}
+
+// Answers not read whole: the values and the key byte are those of scanf
+// (info.out shows the values), and each such answer names its question on
+// standard error. "10.0" gives the deadline 10 and leaves ".0", which the
+// interest question reads as 0; " 0.01" stays in the input, so the key is
+// the blank.
+TEST(EndToEnd, AnswersNotReadWhole) {
+  struct Case {
+    const char* input;
+    int pctneg, deadext;
+    const char* interest;
+    int status;
+    const char* err;
+  } cases[] = {
+      {"1 1 50 10.0 0.01", 50, 10, "0.000000", ' ',
+       "gprnpv: warning: deadline: \"10.0\" is not read whole; taken as 10, \".0\" left for the "
+       "interest rate\n"
+       "gprnpv: warning: interest rate: \".0\" (left over by the previous answer) read as the "
+       "answer; taken as 0\n"},
+      {"1 1 50 10 0.01x", 50, 10, "0.010000", 'x',
+       "gprnpv: warning: interest rate: \"0.01x\" is not read whole; taken as 0.01, \"x\" left in "
+       "the input\n"},
+      {"1 1 50 -x 0.01\n", 50, 0, "0.000000", 'x',
+       "gprnpv: warning: deadline: \"-x\" is not a number; taken as 0, \"x\" left for the interest "
+       "rate\n"
+       "gprnpv: warning: interest rate: \"x\" (left over by the previous answer) is not a number; "
+       "taken as 0, \"x\" left in the input\n"},
+      {"1 1 50\n", 50, 0, "0.000000", 0,
+       "gprnpv: warning: deadline: no answer (end of input); taken as 0\n"
+       "gprnpv: warning: interest rate: no answer (end of input); taken as 0\n"},
+      {"1 1 70 1e2 5e-3\n", 70, 1, "0.000000", 'e',
+       "gprnpv: warning: deadline: \"1e2\" is not read whole; taken as 1, \"e2\" left for the "
+       "interest rate\n"
+       "gprnpv: warning: interest rate: \"e2\" (left over by the previous answer) is not a number; "
+       "taken as 0, \"e2\" left in the input\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    ScratchDir dir;
+    Program p(c.input);
+    p.finish();
+    EXPECT_EQ(p.status, c.status);
+    EXPECT_EQ(p.err, c.err);
+    EXPECT_TRUE(matches(dialogue + console_failed(1, "not found") + average(nan8, nan8) + closing,
+                        p.out));
+    EXPECT_EQ(read_file("info.out"), info_head(c.pctneg, c.deadext, c.interest) + info_entry(1));
+  }
+}
+
+// With any argument gprnpv runs no batch: output.txt and info.out stay as
+// they are, whatever the input holds.
+TEST(EndToEnd, ArgumentsTouchNoFile) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    bool out, err;  // text on standard output, one line on standard error
+  } cases[] = {
+      {{"--help"}, 0, true, false},        {{"-h"}, 0, true, false},
+      {{"--version"}, 0, true, false},     {{"--bogus"}, 2, false, true},
+      {{"1", "1"}, 2, false, true},        {{"--help", "x"}, 2, false, true},
+      {{"--version=2"}, 2, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    ScratchDir dir;
+    chain().write(1);
+    write_file("output.txt", "earlier results\n");
+    write_file("info.out", "earlier log\n");
+    Program p("1 1 50 10 0.01\n", c.args);
+    p.finish();
+    EXPECT_EQ(p.status, c.status);
+    EXPECT_EQ(read_file("output.txt"), "earlier results\n");
+    EXPECT_EQ(read_file("info.out"), "earlier log\n");
+    EXPECT_EQ(!p.out.empty(), c.out) << p.out;
+    if (c.err) {
+      EXPECT_TRUE(p.err.starts_with("gprnpv: ")) << p.err;
+      EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 1) << p.err;
+    } else {
+      EXPECT_EQ(p.err, "");
+    }
+  }
+  ScratchDir dir;
+  Program version("", {"--version"});
+  version.finish();
+  EXPECT_EQ(version.out, std::string("gprnpv ") + gpr::version_text() + "\n");
+  Program help("", {"--help"});
+  help.finish();
+  for (const char* word : {"output.txt", "info.out", "D<first>.gpr", "interest", "gprnpv-convert",
+                           "gprnpv-generate", "gprnpv-check", "gprnpv-sweep"})
+    EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+// Relations listed into the dummy start or out of the dummy end are named
+// after the instance's row, in file numbering; the rows stay as they are.
+// Not named: a relation without a lag cell, a self-relation, and the end
+// back to the start with a bound the deadline already implies.
+TEST(EndToEnd, RelationsLeftOutAreNamed) {
+  ScratchDir dir;
+  Instance in = chain();  // 1 -> 2 -> 3 -> 4
+  in.rel(2, 1, 1, 1, -5);   // into the start: left out
+  in.rel(3, 1, 0, 0, 0);    // no lag cell
+  in.rel(4, 2, 1, 1, -50);  // out of the end: left out
+  in.rel(4, 4, 1, 1, 0);    // self
+  in.rel(4, 1, 1, 1, -1000);  // end -> start, looser than the deadline
+  in.rel(4, 3, 1, 1, -60);  // left out, listed twice
+  in.rel(4, 3, 1, 1, -70);
+  in.write(1);
+  Instance many;  // a chain of 12; 2..11 and the end back to the start
+  for (int k = 1; k <= 12; k++) many.add(k == 1 || k == 12 ? 0 : 1);
+  for (int k = 1; k < 12; k++) many.fs(k, k + 1);
+  for (int k = 2; k <= 11; k++) many.rel(k, 1, 1, 1, -200);
+  many.rel(12, 1, 1, 1, -15);  // end -> start, above -deadline (-20)
+  many.write(2);
+  chain().write(3);
+
+  Program p("1 3 50 10 0.01\n");
+  p.finish();
+  EXPECT_EQ(p.status, 10);
+  EXPECT_EQ(p.err,
+            "gprnpv: D1.gpr: warning: the search leaves out 3 relations into the dummy start or "
+            "out of the dummy end: 2->1, 4->2, 4->3\n"
+            "gprnpv: D2.gpr: warning: the search leaves out 11 relations into the dummy start or "
+            "out of the dummy end: 2->1, 3->1, 4->1, 5->1, 6->1, 7->1, 8->1, 9->1 and 3 more\n");
 }
 
 // While instance 2 is being read, instance 1 is complete on disk: its row

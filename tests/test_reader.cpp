@@ -306,44 +306,86 @@ TEST(Reader, RefusesMoreThanAThousandActivitiesWhateverFollows) {
 // ------------------------------------------------------ malformed files
 
 // Three activities, one resource type: 1 -> 2 -> 3, finish-start lags 0.
+// Every refusal leaves its reason in failwhy, with the activity and entry
+// numbered as in the file or the byte offset of the text that does not
+// convert; an accepted file leaves it empty.
 const std::string base = "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n";
 
 TEST(Reader, RefusesMalformedFilesBeforeDrawingCashFlows) {
   const std::string many3 = repeat(" 3 1 1 0", 1000);
   const std::string spread = repeat(" 2 1 1 0 3 1 1 0", 500) + " 2 1 1 0";
+  // A file read in chunks (over a megabyte): the offset counts from the
+  // start of the file, not of the chunk.
+  const std::string padded = "3 1 5\n" + std::string(1 << 20, ' ') + "0 0 1  2 1 3 y\n4 0 0\n0 0 0\n";
   struct Case {
     const char* what;
     std::string text;
+    const char* why;  // failwhy: the reason and its place
   } cases[] = {
-      {"empty file", ""},
-      {"letter as count", "x 1 5\n0 0 0\n0 0 0\n0 0 0\n"},
-      {"letter", "3 1 5\n0 0 1  2 1 3 x\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"decimal point", "3 1 5\n0 0 1  2 1 3 0\n1.5 0 1  3 1 3 0\n0 0 0\n"},
-      {"lone minus", "3 1 5\n0 0 1  2 1 3 -\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"sign and blank", "3 1 5\n0 0 1  2 1 3 - 1\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"double sign", "3 1 5\n0 0 1  2 1 3 +-1\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"end in header", "3 1"},
-      {"end before last record", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n"},
-      {"end inside an entry", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3"},
-      {"end inside last record", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0"},
-      {"no activities", "0 0\n"},
-      {"one activity", "1 0\n0 0\n"},
-      {"negative activities", "-1 0\n"},
-      {"negative resources", "3 -1\n0 1  2 1 3 0\n4 1  3 1 3 0\n0 0\n"},
-      {"negative entry count", "3 1 5\n0 0 -1\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"1001 entries", "3 1 5\n0 0 1001" + spread + "\n4 0 0\n0 0 0\n"},
-      {"successor 0", "3 1 5\n0 0 1  0 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"successor nract+1", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  4 1 3 0\n0 0 0\n"},
-      {"negative successor", "3 1 5\n0 0 1  -2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"1001 entries naming 3", "3 1 5\n0 0 1000" + many3 + "\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"duration 100001", "3 1 5\n0 0 1  2 1 3 0\n100001 0 1  3 1 3 0\n0 0 0\n"},
-      {"duration -100001", "3 1 5\n0 0 1  2 1 3 0\n-100001 0 1  3 1 3 0\n0 0 0\n"},
-      {"lag 100001", "3 1 5\n0 0 1  2 1 3 100001\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"lag -100001", "3 1 5\n0 0 1  2 1 3 -100001\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"lag 100001, no kind", "3 1 5\n0 0 1  2 3 3 100001\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"2^31", "3 1 2147483648\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"-2^31-1", "3 1 -2147483649\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
-      {"twenty digits", "3 1 5\n0 0 1  2 99999999999999999999 3 0\n4 0 1  3 1 3 0\n0 0 0\n"},
+      {"empty file", "",
+       "header: the file ends where the number of activities belongs"},
+      {"letter as count", "x 1 5\n0 0 0\n0 0 0\n0 0 0\n",
+       "header: the number of activities is not a number at byte offset 0: \"x\""},
+      {"letter", "3 1 5\n0 0 1  2 1 3 x\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: the lag is not a number at byte offset 19: \"x\""},
+      {"decimal point", "3 1 5\n0 0 1  2 1 3 0\n1.5 0 1  3 1 3 0\n0 0 0\n",
+       "activity 2: a resource number is not a number at byte offset 22: \".5\""},
+      {"lone minus", "3 1 5\n0 0 1  2 1 3 -\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: the lag is not a number at byte offset 19: \"-\""},
+      {"sign and blank", "3 1 5\n0 0 1  2 1 3 - 1\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: the lag is not a number at byte offset 19: \"-\""},
+      {"double sign", "3 1 5\n0 0 1  2 1 3 +-1\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: the lag is not a number at byte offset 19: \"+-1\""},
+      {"end in header", "3 1",
+       "header: the file ends where a resource number belongs"},
+      {"end before last record", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n",
+       "activity 3: the file ends where the duration belongs"},
+      {"end inside an entry", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3",
+       "activity 2, entry 1: the file ends where the lag belongs"},
+      {"end inside last record", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0",
+       "activity 3: the file ends where the number of entries belongs"},
+      {"no activities", "0 0\n",
+       "header: fewer than 2 activities: 0"},
+      {"one activity", "1 0\n0 0\n",
+       "header: fewer than 2 activities: 1"},
+      {"negative activities", "-1 0\n",
+       "header: fewer than 2 activities: -1"},
+      {"negative resources", "3 -1\n0 1  2 1 3 0\n4 1  3 1 3 0\n0 0\n",
+       "header: negative number of resource types: -1"},
+      {"negative entry count", "3 1 5\n0 0 -1\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1: entry count -1 outside 0..1000"},
+      {"1001 entries", "3 1 5\n0 0 1001" + spread + "\n4 0 0\n0 0 0\n",
+       "activity 1: entry count 1001 outside 0..1000"},
+      {"successor 0", "3 1 5\n0 0 1  0 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: successor 0 outside 1..3"},
+      {"successor nract+1", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  4 1 3 0\n0 0 0\n",
+       "activity 2, entry 1: successor 4 outside 1..3"},
+      {"negative successor", "3 1 5\n0 0 1  -2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: successor -2 outside 1..3"},
+      {"1001 entries naming 3", "3 1 5\n0 0 1000" + many3 + "\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 2, entry 1: more than 1000 entries name activity 3"},
+      {"duration 100001", "3 1 5\n0 0 1  2 1 3 0\n100001 0 1  3 1 3 0\n0 0 0\n",
+       "activity 2: duration 100001 beyond +-100000"},
+      {"duration -100001", "3 1 5\n0 0 1  2 1 3 0\n-100001 0 1  3 1 3 0\n0 0 0\n",
+       "activity 2: duration -100001 beyond +-100000"},
+      {"lag 100001", "3 1 5\n0 0 1  2 1 3 100001\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: lag 100001 beyond +-100000"},
+      {"lag -100001", "3 1 5\n0 0 1  2 1 3 -100001\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: lag -100001 beyond +-100000"},
+      {"lag 100001, no kind", "3 1 5\n0 0 1  2 3 3 100001\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: lag 100001 beyond +-100000"},
+      {"2^31", "3 1 2147483648\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n",
+       "header: a resource number \"2147483648\" at byte offset 4 is beyond the int range"},
+      {"-2^31-1", "3 1 -2147483649\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n",
+       "header: a resource number \"-2147483649\" at byte offset 4 is beyond the int range"},
+      {"twenty digits", "3 1 5\n0 0 1  2 99999999999999999999 3 0\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 1, entry 1: the kind \"99999999999999999999\" at byte offset 15 is beyond the int range"},
+      {"not a number in a chunked file", padded,
+       "activity 1, entry 1: the lag is not a number at byte offset 1048595: \"y\""},
+      {"long text", "abcdefghijklmnopqrstuvwxyz0123 1 5\n",
+       "header: the number of activities is not a number at byte offset 0: "
+       "\"abcdefghijklmnopqrstuvwx...\""},
+      {"control byte", "3 1 5\n\x01", "activity 1: the duration is not a number at byte offset 6: \"?\""},
   };
   ScratchDir dir;
   testutil::quiet_run(50, 10, 0.01);
@@ -357,6 +399,7 @@ TEST(Reader, RefusesMalformedFilesBeforeDrawingCashFlows) {
     EXPECT_EQ(o.info, "") << c.what;
     EXPECT_EQ(gpr::probfile, nullptr) << c.what;
     EXPECT_EQ(open_fds(), fds) << c.what;
+    EXPECT_STREQ(gpr::failwhy, c.why) << c.what;
   }
 }
 
@@ -392,5 +435,6 @@ TEST(Reader, AcceptsWhatAnIntegerConversionAccepts) {
     EXPECT_EQ(gpr::lag[1][2], c.lag12) << c.what;
     EXPECT_EQ(gpr::deadline, c.deadline) << c.what;
     EXPECT_EQ(gpr::probfile, nullptr) << c.what;
+    EXPECT_STREQ(gpr::failwhy, "") << c.what;
   }
 }

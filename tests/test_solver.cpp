@@ -182,6 +182,41 @@ TEST(Solver, ThousandActivityChain) {
   EXPECT_NEAR(npv[0], npv[1], 1e-6 * std::fabs(npv[0]));
 }
 
+// The solve time is the thread's CPU time in nanoseconds: a solve of some
+// hundred microseconds shows a positive time that is not a whole number of
+// milliseconds (a millisecond clock gives 0 or multiples of 0.001), and
+// the row keeps its "%11.4f" field.
+TEST(Solver, SolveTimeIsThreadCpuTime) {
+  const int n = gpr::maxact;
+  Net g(n);
+  for (int i = 0; i + 1 < n; i++) g.arc(i, i + 1, i % 3);
+  for (int i = 1; i < n - 1; i++) g.cf[i] = (i % 7 == 0 ? -40 : 0) + (i % 5 == 0 ? 30 : 0) + 1;
+  bool fractional = false;
+  for (int run = 0; run < 5; run++) {
+    searchutil::quiet(0, 0.001);
+    g.load_ext(50);
+    char* buf = nullptr;
+    std::size_t len = 0;
+    gpr::outfile = open_memstream(&buf, &len);
+    gpr::starttick = gpr::thread_cpu_ns();
+    gpr::solve_instance();
+    std::fclose(gpr::outfile);
+    gpr::outfile = nullptr;
+    std::string row(buf, len);
+    std::free(buf);
+    ASSERT_EQ(gpr::failcode, gpr::fail_none);
+    EXPECT_GT(gpr::cputime, 0.0f);
+    double ms = static_cast<double>(gpr::cputime) * 1000.0;
+    if (std::fabs(ms - std::round(ms)) > 1e-3) fractional = true;
+    // "\n%5d %5d %8.2lf %11.4f": the time field is the last 11 characters.
+    ASSERT_GE(row.size(), 11u);
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%11.4f", static_cast<double>(gpr::cputime));
+    EXPECT_EQ(row.substr(row.size() - 11), expected);
+  }
+  EXPECT_TRUE(fractional) << "every solve took a whole number of milliseconds";
+}
+
 // ------------------------------------------------------- failure rows
 
 struct FailCase {

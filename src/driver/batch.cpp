@@ -1,8 +1,10 @@
 // batch.cpp: the program's main routine. It asks the five questions, empties
 // "output.txt", keeps "info.out" open for the whole run, and walks the
 // instance numbers firstprob .. lastprob: each is read and, when that
-// succeeds, timed and solved. Then the averages, the credit lines and one
-// key, whose value is the exit status.
+// succeeds, timed and solved (a warning on the diagnostics stream follows
+// the row of an instance whose file lists relations the solve leaves out).
+// Then the averages, the credit lines and one key, whose value is the exit
+// status. The questions themselves are in dialogue.cpp.
 //
 // "output.txt" is opened for appending around each instance and closed after
 // it (through a descriptor, see results_open), so every finished row is in
@@ -18,25 +20,6 @@
 
 namespace gpr {
 
-void read_parameters() {
-  console_printf("\n An Optimal Recursive Search Procedure for the Deterministic Unconstrained Max-npv PSP\n");
-  console_printf(" =======================================================================================\n\n");
-  std::strcpy(prefix, "D");
-  // A read that converts nothing leaves its parameter (and, since the text
-  // stays in the input, every later one) at 0.
-  console_printf("\n Number of first problem : ");
-  if (std::scanf("%d", &firstprob) != 1) {}
-  console_printf("\n Number of last problem : ");
-  if (std::scanf("%d", &lastprob) != 1) {}
-  console_printf("\n Percentage negative cash flows (e.g. 50) : ");
-  if (std::scanf("%d", &pctneg) != 1) {}
-  console_printf("\n Deadline (expressed as number of time units above critical path ) : ");
-  if (std::scanf("%d", &deadext) != 1) {}
-  console_printf("\n Interest rate (e.g. 0.01) : ");
-  if (std::scanf("%lf", &interest) != 1) {}
-  console_printf("\n\n filename  solution     npv     CPU time (sec)     error\n");
-}
-
 void reset_results() {
   std::strcpy(outname, "output");
   std::strcat(outname, ".txt");
@@ -49,6 +32,7 @@ void reset_results() {
 int run_batch() {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   console = stdout;
+  diagnostics = stderr;
   read_parameters();
   reset_results();
 
@@ -64,11 +48,13 @@ int run_batch() {
     for (probnr = firstprob;; probnr++) {
       file_printf(infofile, "info.out", "\n%4d : ", probnr);
       results_open();
-      if (read_instance()) {
+      bool ready = read_instance() != 0;
+      if (ready) {
         starttick = thread_cpu_ns();
         solve_instance();
       }
       results_close();
+      if (ready && nrleftout > 0) report_leftout();
       file_flush(infofile, "info.out");
       if (probnr == lastprob) break;
     }

@@ -22,6 +22,9 @@ void reset_results();     // empties "output.txt" and zeroes the statistics
 void report_result();            // one "optimal" row, statistics updated
 void report_read_failure(int code);  // one failure row (fail_* of network.h)
 void report_averages();          // average and deviation of the solve times
+// The warning naming the relations of the instance in hand that the solve
+// leaves out (leftout of network.h), on the diagnostics stream.
+void report_leftout();
 
 // Console and log texts of each failure code, for the README and the tests.
 const char* failure_console_text(int code);
@@ -32,6 +35,11 @@ const char* failure_file_text(int code);
 // to silence the library in tools, tests and benchmarks.
 extern std::FILE* console;
 void console_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Where the program's diagnostics go, one line each ("gprnpv: D7.gpr: ...":
+// why a file is invalid, relations left out, answers not read whole):
+// stderr for the program, nullptr (the default) to keep the library silent.
+extern std::FILE* diagnostics;
+void diag_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Checked file output. `name` is the file's name for the error line.
 std::FILE* file_open(const char* name, const char* mode);
@@ -64,9 +72,13 @@ std::int64_t thread_cpu_ns();
 // The version of gprnpv and its tools, "1.1.0 (git c52f972)".
 const char* version_text();
 
+// The next byte an answer of the dialogue left unread, or -1 when none
+// is left (read_parameters keeps it; read_key takes it before stdin).
+int take_leftover_byte();
+
 // One key: from a terminal without echo and without Enter (settings restored
 // afterwards, also on an interrupt); otherwise the next byte of standard
-// input. 0 at end of input.
+// input (what the answers left over first). 0 at end of input.
 int read_key();
 
 }  // namespace gpr

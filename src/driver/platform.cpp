@@ -29,6 +29,7 @@
 namespace gpr {
 
 std::FILE* console = stdout;
+std::FILE* diagnostics = nullptr;
 
 void console_printf(const char* fmt, ...) {
   if (console == nullptr) return;
@@ -36,6 +37,22 @@ void console_printf(const char* fmt, ...) {
   va_start(args, fmt);
   std::vfprintf(console, fmt, args);
   va_end(args);
+}
+
+// A console row is open until the next one begins with its line end. When
+// the diagnostics and the console go to one terminal, a line end goes
+// before the line instead of after it, so the line stands on its own and
+// the row after it starts on the next line as usual.
+void diag_printf(const char* fmt, ...) {
+  if (diagnostics == nullptr) return;
+  bool shared = console != nullptr && isatty(fileno(diagnostics)) && isatty(fileno(console));
+  if (shared) std::fputc('\n', diagnostics);
+  va_list args;
+  va_start(args, fmt);
+  std::vfprintf(diagnostics, fmt, args);
+  va_end(args);
+  if (!shared) std::fputc('\n', diagnostics);
+  std::fflush(diagnostics);
 }
 
 // The console may stand in the middle of a row; a line end there keeps the
@@ -185,7 +202,9 @@ int read_key() {
     int key = read_terminal_key();
     if (key >= 0) return key;
   }
-  int c = std::getchar();
+  int c = take_leftover_byte();
+  if (c >= 0) return c;
+  c = std::getchar();
   return c == EOF ? 0 : c;
 }
 

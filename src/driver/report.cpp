@@ -12,8 +12,12 @@
 // give 0; the divisor is formed in 64 bits. No solved instance gives NaN for
 // both values and one solved instance NaN for the deviation (0 / 0); a NaN
 // is printed as "nan", without a sign.
+//
+// An invalid file's row is followed by its reason (failwhy) on the
+// diagnostics stream, as "gprnpv: D7.gpr: <reason>".
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 #include "driver/driver.h"
 #include "network/network.h"
@@ -68,10 +72,25 @@ void report_read_failure(int code) {
   failcode = code;
   console_printf("%s", failures[code].console);
   results_printf("\n%5d%s", probnr, failures[code].file);
+  if (code == fail_invalid && failwhy[0] != '\0') diag_printf("gprnpv: %s: %s", probname, failwhy);
   if (code == fail_toolarge && probfile != nullptr) {
     std::fclose(probfile);
     probfile = nullptr;
   }
+}
+
+// At most `shown` pairs, then how many more.
+void report_leftout() {
+  constexpr int shown = 8;
+  char list[shown * 16 + 32];
+  char* p = list;
+  for (int k = 0; k < nrleftout && k < shown; k++)
+    p += std::snprintf(p, list + sizeof list - p, "%s%d->%d", k > 0 ? ", " : "",
+                       leftout[k][0] + 1, leftout[k][1] + 1);
+  if (nrleftout > shown) std::snprintf(p, list + sizeof list - p, " and %d more", nrleftout - shown);
+  diag_printf("gprnpv: %s: warning: the search leaves out %d relation%s into the dummy start or "
+              "out of the dummy end: %s",
+              probname, nrleftout, nrleftout == 1 ? "" : "s", list);
 }
 
 void report_averages() {

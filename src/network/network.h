@@ -99,6 +99,22 @@ extern int failcode;                       // fail_none, or why the instance got
 // "activity 3, entry 2: successor 12 outside 1..10". Empty for other outcomes.
 extern char failwhy[256];
 
+// Relations the solve leaves out. The closing arc replaces the successor
+// list of the dummy end and the predecessor list of the dummy start (see
+// add_closing_arc), so a relation listed into the dummy start or out of
+// the dummy end is never enforced: every listed arc i->0 and end->j (end =
+// nract-1), self-arcs excluded, whose cell is not NOLAG, and the arc
+// end->0 when its cell is above -deadline, the closing arc's own bound.
+// find_leftout() lists them as (from, to) pairs, internal numbers, each pair
+// once: arcs into the dummy start in the order of pred[0], then arcs out of
+// the dummy end in the order of suc[end]. It reads the lists as the reader
+// leaves them, before a solve changes them; read_instance calls it for every
+// instance it accepts. Cost: the entries of the two lists.
+constexpr int maxleftout = 2 * maxact;
+extern int leftout[maxleftout][2];
+extern int nrleftout;
+int find_leftout();
+
 // ------------------------------------------------------ lookup tables
 extern std::int32_t bit[maxact + 1];       // bit[k] = 2^k for k < 32, 0 above
 extern int hibit[65536];                   // highest set bit of a 16-bit value

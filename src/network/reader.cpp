@@ -21,14 +21,21 @@
 //   - no file: "not found";
 //   - more than maxact activities (checked first, right after the count is
 //     read): "maxact too low";
-//   - anything malformed (see check_file): "invalid file";
+//   - anything malformed (see check_file): "invalid file", with the reason
+//     and its place in failwhy (activity and entry numbered from 1 as in the
+//     file, or the byte offset of a number that does not convert). The text
+//     is formatted only when a file is refused; the scanners merely leave
+//     the place of the failing number behind;
 //   - a cycle of positive total lag: "positive cycle";
 //   - a deadline beyond +-10^8: "deadline out of range".
+// An accepted instance has the relations the solve leaves out listed in
+// leftout (find_leftout).
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cassert>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -54,6 +61,12 @@ const unsigned char* pos;  // next byte to parse
 const unsigned char* lim;  // end of the bytes in the buffer
 bool whole;                // the whole file is in the buffer
 int source = -1;           // descriptor of the open instance file
+std::int64_t chunkbase;    // file offset of buffer[0] (0 for a whole file)
+
+// Left by a conversion that fails, for the reason text: the file offset of
+// the text where a number belongs (after white space) and that text.
+std::int64_t failoffset;
+const unsigned char* failtext;
 
 // Every number takes at least one digit and one separator, but the last, so
 // a whole file holds at most (bufsize + 1) / 2 of them.
@@ -84,6 +97,7 @@ bool scan_start() {
   }
   if (lseek(source, 0, SEEK_SET) != 0) return false;
   pos = lim = buffer;
+  chunkbase = 0;
   return true;
 }
 
@@ -94,6 +108,7 @@ bool open_source(const char* name) {
   if (source < 0) return false;
   std::size_t len = read_bytes(buffer, bufsize);
   whole = len < bufsize;
+  chunkbase = 0;
   pos = buffer;
   lim = buffer + len;
   buffer[len] = 0;
@@ -110,6 +125,7 @@ void close_source() {
 // Byte at pos, the next chunk read first where needed; -1 at the end.
 int refill_at() {
   if (whole) return -1;
+  chunkbase += lim - buffer;
   std::size_t len = read_bytes(buffer, bufsize);
   pos = buffer;
   lim = buffer + len;
@@ -120,6 +136,14 @@ inline int at() { return pos < lim ? *pos : refill_at(); }
 inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
+// A failed conversion of a whole file leaves its place (cold path).
+[[gnu::cold, gnu::noinline]] bool whole_failure(const unsigned char* token) {
+  pos = token;
+  failoffset = token - buffer;
+  failtext = token;
+  return false;
+}
+
 // One "%d" conversion. False when no number converts here or the number
 // does not fit a 32-bit int.
 //
@@ -127,30 +151,38 @@ inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 // stops every loop at its end, as any other byte that is neither white
 // space nor a digit does, so no loop tests for the end. Nine digits cannot
 // overflow, so only a tenth one brings the checked loop.
-bool scan_whole(int& value) {
+[[gnu::always_inline]] inline bool scan_whole(int& value) {
   const unsigned char* p = pos;
   while (is_space(*p)) p++;
+  const unsigned char* token = p;
   bool negative = false;
   if (*p == '+' || *p == '-') {
     negative = *p == '-';
     p++;
   }
-  pos = p;
-  if (!is_digit(*p)) return false;
+  if (!is_digit(*p)) return whole_failure(token);
   std::uint32_t u = *p++ - '0';
   for (int digits = 1; digits < 9 && is_digit(*p); digits++) u = u * 10 + (*p++ - '0');
   std::int64_t m = u;
   while (is_digit(*p)) {
     m = m * 10 + (*p - '0');
-    if (m > 2147483648LL) return false;
+    if (m > 2147483648LL) return whole_failure(token);
     p++;
   }
-  pos = p;
   if (negative) m = -m;
-  if (m > 2147483647LL) return false;
+  if (m > 2147483647LL) return whole_failure(token);
+  pos = p;
   value = static_cast<int>(m);
   numbers[nrnumbers++] = value;
   return true;
+}
+
+// The place of a failed conversion of a chunked file; its text from the
+// token's start when that is still in the buffer, else from where it failed.
+[[gnu::cold, gnu::noinline]] bool chunked_failure(std::int64_t token) {
+  failoffset = token;
+  failtext = token >= chunkbase ? buffer + (token - chunkbase) : pos;
+  return false;
 }
 
 // The same conversion over a file read in chunks.
@@ -160,27 +192,28 @@ bool scan_chunked(int& value) {
     pos++;
     c = at();
   }
+  std::int64_t token = chunkbase + (pos - buffer);
   bool negative = false;
   if (c == '+' || c == '-') {
     negative = c == '-';
     pos++;
     c = at();
   }
-  if (!is_digit(c)) return false;
+  if (!is_digit(c)) return chunked_failure(token);
   std::int64_t m = 0;
   do {
     m = m * 10 + (c - '0');
-    if (m > 2147483648LL) return false;
+    if (m > 2147483648LL) return chunked_failure(token);
     pos++;
     c = at();
   } while (is_digit(c));
   if (negative) m = -m;
-  if (m > 2147483647LL) return false;
+  if (m > 2147483647LL) return chunked_failure(token);
   value = static_cast<int>(m);
   return true;
 }
 
-inline bool scan_int(int& value) {
+[[gnu::always_inline]] inline bool scan_int(int& value) {
   if (replay) {
     if (nextnumber >= nrnumbers) return false;
     value = numbers[nextnumber++];
@@ -232,6 +265,49 @@ void apply_relation(int i, int j, int kind, int type, int l) {
   if (value > *cell) *cell = value;
 }
 
+// ------------------------------------------------------ refusal reasons
+// The reason of a refused file, in failwhy: its place (the header, activity
+// a or entry e of activity a, both numbered from 1 as the file counts them)
+// and what is wrong there. Both run only when a file is refused; they
+// return false for the caller to pass on.
+void put_place(char*& p, const char* end, int activity, int entry) {
+  int n = activity < 0 ? std::snprintf(p, end - p, "header: ")
+          : entry < 0  ? std::snprintf(p, end - p, "activity %d: ", activity + 1)
+                       : std::snprintf(p, end - p, "activity %d, entry %d: ", activity + 1, entry + 1);
+  p += n > 0 && n < end - p ? n : 0;
+}
+
+[[gnu::cold, gnu::noinline, gnu::format(printf, 3, 4)]] bool refused(int activity, int entry,
+                                                                    const char* fmt, ...) {
+  char* p = failwhy;
+  put_place(p, failwhy + sizeof failwhy, activity, entry);
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(p, failwhy + sizeof failwhy - p, fmt, args);
+  va_end(args);
+  return false;
+}
+
+// A number that did not convert where `field` belongs: the end of the file,
+// text that is not a number, or digits beyond the int range; the text is
+// shown up to its next white space (at most 24 bytes, other than printable
+// characters as '?').
+[[gnu::cold, gnu::noinline]] bool bad_number(int activity, int entry, const char* field) {
+  if (failtext == lim) return refused(activity, entry, "the file ends where %s belongs", field);
+  char text[32];
+  int n = 0;
+  for (const unsigned char* q = failtext; q < lim && !is_space(*q) && n < 24; q++)
+    text[n++] = *q >= 0x20 && *q < 0x7f ? static_cast<char>(*q) : '?';
+  text[n] = '\0';
+  const char* more = failtext + n < lim && !is_space(failtext[n]) ? "..." : "";
+  const unsigned char* digit = failtext + (*failtext == '+' || *failtext == '-');
+  if (digit < lim && is_digit(*digit))
+    return refused(activity, entry, "%s \"%s%s\" at byte offset %lld is beyond the int range",
+                   field, text, more, static_cast<long long>(failoffset));
+  return refused(activity, entry, "%s is not a number at byte offset %lld: \"%s%s\"", field,
+                 static_cast<long long>(failoffset), text, more);
+}
+
 // --------------------------------------------------------------- passes
 // Both passes read the same numbers: nract, nrres, nrres resource numbers;
 // then per activity its duration, nrres resource numbers, the number of
@@ -241,23 +317,35 @@ void apply_relation(int i, int j, int kind, int type, int l) {
 // check_file (first pass, after nract) refuses: a number that does not
 // convert or an early end of the file; nract < 2; nrres < 0; an entry count
 // below 0 or above maxact; a successor outside 1..nract; more than maxact
-// entries naming one successor; |duration| or |lag| above 100000. It keeps
-// the durations, and counts the entries per successor in nrpred.
+// entries naming one successor; |duration| or |lag| above 100000. Each
+// refusal states its reason in failwhy. It keeps the durations, and counts
+// the entries per successor in nrpred.
 bool check_file() {
-  if (nract < 2) return false;
-  if (!scan_int(nrres) || nrres < 0 || !skip_ints(nrres)) return false;
+  if (nract < 2) return refused(-1, -1, "fewer than 2 activities: %d", nract);
+  if (!scan_int(nrres)) return bad_number(-1, -1, "the number of resource types");
+  if (nrres < 0) return refused(-1, -1, "negative number of resource types: %d", nrres);
+  if (!skip_ints(nrres)) return bad_number(-1, -1, "a resource number");
   for (int j = 0; j < nract; j++) nrpred[j] = 0;
   for (int i = 0; i < nract; i++) {
     int count;
-    if (!scan_int(dur[i]) || !within(dur[i], maxabs)) return false;
-    if (!skip_ints(nrres)) return false;
-    if (!scan_int(count) || count < 0 || count > maxact) return false;
+    if (!scan_int(dur[i])) return bad_number(i, -1, "the duration");
+    if (!within(dur[i], maxabs))
+      return refused(i, -1, "duration %d beyond +-%d", dur[i], maxabs);
+    if (!skip_ints(nrres)) return bad_number(i, -1, "a resource number");
+    if (!scan_int(count)) return bad_number(i, -1, "the number of entries");
+    if (count < 0 || count > maxact)
+      return refused(i, -1, "entry count %d outside 0..%d", count, maxact);
     for (int s = 0; s < count; s++) {
       int succ, kind, type, l;
-      if (!scan_int(succ) || succ < 1 || succ > nract) return false;
-      if (++nrpred[succ - 1] > maxact) return false;
-      if (!scan_int(kind) || !scan_int(type) || !scan_int(l)) return false;
-      if (!within(l, maxabs)) return false;
+      if (!scan_int(succ)) return bad_number(i, s, "the successor");
+      if (succ < 1 || succ > nract)
+        return refused(i, s, "successor %d outside 1..%d", succ, nract);
+      if (++nrpred[succ - 1] > maxact)
+        return refused(i, s, "more than %d entries name activity %d", maxact, succ);
+      if (!scan_int(kind)) return bad_number(i, s, "the kind");
+      if (!scan_int(type)) return bad_number(i, s, "the type");
+      if (!scan_int(l)) return bad_number(i, s, "the lag");
+      if (!within(l, maxabs)) return refused(i, s, "lag %d beyond +-%d", l, maxabs);
     }
   }
   return true;
@@ -313,29 +401,33 @@ void reset_lag() {
   lastn = nract;
 }
 
+[[gnu::cold, gnu::noinline]] bool changed(int activity) {
+  return refused(activity, -1, "the file changed between the two passes of the reader");
+}
+
 // Second pass: lists and lag cells. The same checks guard every index again,
 // so a file read in chunks, which may change between the passes, cannot
 // break an invariant.
 bool build_relations() {
   int n, r;
-  if (!scan_int(n) || n != nract || !scan_int(r) || r != nrres) return false;
-  if (!skip_ints(nrres)) return false;
+  if (!scan_int(n) || n != nract || !scan_int(r) || r != nrres) return changed(-1);
+  if (!skip_ints(nrres)) return changed(-1);
   for (int i = nract - 1; i >= 0; i--) nrpred[i] = 0;
   reset_lag();
   for (int i = 0; i < nract; i++) {
     int d, count;
-    if (!scan_int(d) || !skip_ints(nrres)) return false;
-    if (!scan_int(count) || count < 0 || count > maxact) return false;
+    if (!scan_int(d) || !skip_ints(nrres)) return changed(i);
+    if (!scan_int(count) || count < 0 || count > maxact) return changed(i);
     nrsuc[i] = count;
     for (int s = 0; s < count; s++) {
       int succ, kind, type, l;
-      if (!scan_int(succ) || succ < 1 || succ > nract) return false;
+      if (!scan_int(succ) || succ < 1 || succ > nract) return changed(i);
       int j = succ - 1;
-      if (nrpred[j] >= maxact) return false;
+      if (nrpred[j] >= maxact) return changed(i);
       suc[i][s] = j;
       pred[j][nrpred[j]++] = i;
-      if (!scan_int(kind) || !scan_int(type) || !scan_int(l)) return false;
-      if (!within(l, maxabs)) return false;
+      if (!scan_int(kind) || !scan_int(type) || !scan_int(l)) return changed(i);
+      if (!within(l, maxabs)) return changed(i);
       apply_relation(i, j, kind, type, l);
     }
   }
@@ -392,6 +484,7 @@ void draw_cash_flows() {
 }  // namespace
 
 int read_instance() {
+  failwhy[0] = '\0';
   seed_random(0);
   std::snprintf(probname, sizeof probname, "%s%d", prefix, probnr);
   console_printf("\n %8s", probname);
@@ -401,7 +494,10 @@ int read_instance() {
     report_read_failure(fail_notfound);
     return 0;
   }
-  if (!scan_int(nract)) return refuse(fail_invalid);
+  if (!scan_int(nract)) {
+    bad_number(-1, -1, "the number of activities");
+    return refuse(fail_invalid);
+  }
   if (nract > maxact) {
     close_source();
     report_read_failure(fail_toolarge);
@@ -412,7 +508,11 @@ int read_instance() {
     build_bit_tables();
     tables_built = true;
   }
-  if (!check_file() || !scan_start()) return refuse(fail_invalid);
+  if (!check_file()) return refuse(fail_invalid);
+  if (!scan_start()) {
+    refused(-1, -1, "the file cannot be read again for the second pass");
+    return refuse(fail_invalid);
+  }
   draw_cash_flows();
   if (!build_relations()) return refuse(fail_invalid);
   close_source();
@@ -430,7 +530,36 @@ int read_instance() {
   }
   deadline = static_cast<int>(dl);
   normalise_dummy_arcs();
+  find_leftout();
   return 1;
+}
+
+namespace {
+unsigned char listed[maxact + 1];  // marks of find_leftout, 0 between calls
+}  // namespace
+
+int find_leftout() {
+  int end = nract - 1;
+  nrleftout = 0;
+  for (int k = 0; k < nrpred[0]; k++) {
+    int i = pred[0][k];
+    int cell = lag[i][0];
+    if (i == 0 || listed[i] || cell == NOLAG || (i == end && cell <= -deadline)) continue;
+    listed[i] = 1;
+    leftout[nrleftout][0] = i;
+    leftout[nrleftout++][1] = 0;
+  }
+  for (int k = 0; k < nrleftout; k++) listed[leftout[k][0]] = 0;
+  int first = nrleftout;
+  for (int k = 0; k < nrsuc[end]; k++) {
+    int j = suc[end][k];  // end->0 was met in pred[0]
+    if (j == 0 || j == end || listed[j] || lag[end][j] == NOLAG) continue;
+    listed[j] = 1;
+    leftout[nrleftout][0] = end;
+    leftout[nrleftout++][1] = j;
+  }
+  for (int k = first; k < nrleftout; k++) listed[leftout[k][1]] = 0;
+  return nrleftout;
 }
 
 }  // namespace gpr

@@ -61,6 +61,8 @@ float avgtime;
 double stdtime;
 
 char failwhy[256];
+int leftout[maxleftout][2];
+int nrleftout;
 
 std::uint32_t randstate;
 
