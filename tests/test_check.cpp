@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "check.h"
+#include "driver/driver.h"
 #include "netgen.h"
 #include "testutil.h"
 
@@ -473,12 +475,56 @@ TEST(CheckCommandLine, UsageErrors) {
       {"--first", "1", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest", "nan"},
       {"--first", "1", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest"},
       {"--frist", "1"},
+      {"--first", "1", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest", "0.01",
+       "--tolerance", "-1e-9"},
+      {"--first", "1", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest", "0.01",
+       "--tolerance", "inf"},
+      {"--first", "4294967296", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest",
+       "0.01"},
   };
   for (const auto& args : bad) {
     EXPECT_EQ(run_cli(args, out, err), 2) << args[0];
     EXPECT_NE(err.find("gprnpv-check: "), std::string::npos);
     EXPECT_TRUE(out.empty());
   }
+  // The missing option is named.
+  EXPECT_EQ(run_cli({"--first", "1", "--last", "2", "--interest", "0.01", "--deadext", "1"}, out,
+                    err),
+            2);
+  EXPECT_NE(err.find("--pctneg"), std::string::npos) << err;
+  EXPECT_EQ(run_cli({"--version"}, out, err), 0);
+  EXPECT_EQ(out, std::string("gprnpv-check ") + gpr::version_text() + "\n");
+}
+
+// --tolerance decides what counts as proved, and with it the exit status;
+// "--opt=value" reads as "--opt value".
+TEST(CheckCommandLine, ToleranceGatesTheExitStatus) {
+  testutil::ScratchDir dir;
+  netgen::Options o;
+  o.seed = 12;
+  o.min_activities = 100;
+  o.max_activities = 400;
+  o.min_arcs = 1;
+  o.max_arcs = 4;
+  ASSERT_EQ(netgen::write_instances(o, 25, 1, "."), "");
+  std::string out, err;
+  std::vector<std::string> args = {"--first=25", "--last=25", "--pctneg=30", "--deadext=10",
+                                   "--interest=0.05"};
+  ASSERT_EQ(run_cli(args, out, err), 1) << out << err;  // stops within its cut tolerance
+  std::size_t at = out.find(" of the supply)");
+  ASSERT_NE(at, std::string::npos) << out;
+  double relative = std::atof(out.c_str() + out.rfind('(', at) + 1);
+  ASSERT_GT(relative, 0.0);
+  auto tolerance = [](double t) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "--tolerance=%.17g", t);
+    return std::string(buf);
+  };
+  args.push_back(tolerance(relative * 0.5));
+  EXPECT_EQ(run_cli(args, out, err), 1) << out;
+  args.back() = tolerance(relative * 2);
+  EXPECT_EQ(run_cli(args, out, err), 0) << out;
+  EXPECT_NE(out.find("feasible     proved\n"), std::string::npos) << out;
 }
 
 }  // namespace

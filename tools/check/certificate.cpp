@@ -15,7 +15,7 @@
 // absolute sum lies just below 2^60 and rounded to 64-bit integers; the
 // flow is then computed exactly. The only errors are the rounding of each
 // balance (half a unit of 2^-59 of the total) and of the discount factors
-// themselves, far below the tolerance `reltol`.
+// themselves, far below the default tolerance `reltol`.
 //
 // The cut. With X the activities the source reaches in the residual graph,
 // no tight arc leaves X (it would have unlimited capacity), so X can be
@@ -148,7 +148,7 @@ Feasibility check_feasible(const Model& m, const std::vector<int>& st) {
   return f;
 }
 
-Certificate certify(const Model& m, const std::vector<int>& st) {
+Certificate certify(const Model& m, const std::vector<int>& st, double tolerance) {
   Certificate c;
   const int n = m.nract;
   const double r = m.interest;
@@ -218,7 +218,7 @@ Certificate certify(const Model& m, const std::vector<int>& st) {
   c.residual = std::ldexp(static_cast<double>(deficit), -shift);
   c.relative = supply > 0 ? static_cast<double>(deficit) / static_cast<double>(supply) : 0.0;
 
-  if (static_cast<double>(deficit) <= reltol * static_cast<double>(supply)) {
+  if (static_cast<double>(deficit) <= tolerance * static_cast<double>(supply)) {
     // The multipliers, read back unscaled, must balance the unrounded
     // gradient at every activity but the anchor.
     auto res = boost::get(boost::edge_residual_capacity, g);
@@ -353,11 +353,11 @@ double closest_kept_cut() {
   return closest;
 }
 
-Verdict check(const Model& m, const std::vector<int>& st) {
+Verdict check(const Model& m, const std::vector<int>& st, double tolerance) {
   Verdict v;
   v.feasibility = check_feasible(m, st);
   if (v.feasibility.ok)
-    v.certificate = certify(m, st);
+    v.certificate = certify(m, st, tolerance);
   else
     v.certificate.reason = "the schedule is infeasible";
   return v;

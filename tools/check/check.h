@@ -25,8 +25,9 @@
 
 namespace gprcheck {
 
-// A residual up to this share of the total supply counts as met. The README
-// ("Checking results") explains the choice.
+// By default a residual up to this share of the total supply counts as met
+// (gprnpv-check --tolerance changes it). The README ("Checking results")
+// explains the choice.
 constexpr double reltol = 1e-12;
 
 // One constraint st[to] - st[from] >= lag.
@@ -92,8 +93,9 @@ struct Verdict {
 };
 
 Feasibility check_feasible(const Model& m, const std::vector<int>& st);
-Certificate certify(const Model& m, const std::vector<int>& st);
-Verdict check(const Model& m, const std::vector<int>& st);
+// `tolerance`: the share of the supply that may stay unmet for `proved`.
+Certificate certify(const Model& m, const std::vector<int>& st, double tolerance = reltol);
+Verdict check(const Model& m, const std::vector<int>& st, double tolerance = reltol);
 
 // Right after solve_instance(): among the subtrees that the search's last
 // pass could have cut, the value of the one that came closest to the cut on
