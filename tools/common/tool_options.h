@@ -33,6 +33,32 @@ inline void prepare(CLI::App& app) {
   app.set_version_flag("--version", std::string(gpr::version_text()));
 }
 
+// CLI11's message in the words every tool uses: "unknown option --x",
+// "--first needs a value", "bad value for --first: ...", "--interest is
+// required".
+inline std::string error_text(const CLI::ParseError& e) {
+  std::string what = e.what();
+  std::size_t colon = what.find(": ");
+  std::string head = what.substr(0, colon);
+  std::string rest = colon == std::string::npos ? "" : what.substr(colon + 2);
+  if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+    std::string first = rest.substr(0, rest.find(' '));
+    return (first.size() > 1 && first[0] == '-' ? "unknown option " : "unexpected argument ") +
+           first;
+  }
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr &&
+      what.find("missing") != std::string::npos)
+    return head + " needs a value";
+  if (dynamic_cast<const CLI::ConversionError*>(&e) != nullptr) {
+    std::size_t eq = rest.find(" = ");
+    if (eq != std::string::npos)
+      return "bad value for " + rest.substr(0, eq) + ": '" + rest.substr(eq + 3) + "'";
+  }
+  if (dynamic_cast<const CLI::ValidationError*>(&e) != nullptr && colon != std::string::npos)
+    return "bad value for " + head + ": " + rest;
+  return what;
+}
+
 // Parses the command line. Returns an exit status when the tool is done
 // (0 after --help or --version, 2 after a usage error), or nothing when the
 // tool goes on with the parsed values.
@@ -47,7 +73,7 @@ inline std::optional<int> parse(CLI::App& app, int argc, char** argv, const char
     out << tool << " " << gpr::version_text() << "\n";
     return 0;
   } catch (const CLI::ParseError& e) {
-    err << tool << ": " << e.what() << "\n(see " << tool << " --help)\n";
+    err << tool << ": " << error_text(e) << "\n(see " << tool << " --help)\n";
     return 2;
   }
   return std::nullopt;
@@ -58,7 +84,7 @@ inline const CLI::Validator finite_number(
     [](std::string& s) -> std::string {
       char* end = nullptr;
       double x = std::strtod(s.c_str(), &end);
-      return std::isfinite(x) ? "" : "value " + s + " is not a finite number";
+      return std::isfinite(x) ? "" : "'" + s + "' is not a finite number";
     },
     "FINITE");
 
@@ -73,10 +99,17 @@ inline CLI::Validator in_range(double lo, double hi = HUGE_VAL) {
   return CLI::Validator(
       [lo, hi, range](std::string& s) -> std::string {
         double x = std::strtod(s.c_str(), nullptr);
-        return x >= lo && x <= hi ? "" : "value " + s + " must be " + range;
+        return x >= lo && x <= hi ? "" : "'" + s + "' must be " + range;
       },
       range);
 }
+
+// Refuses a sign in front of an unsigned number (which would wrap around).
+inline const CLI::Validator unsigned_number(
+    [](std::string& s) -> std::string {
+      return s.find_first_of("+-") == std::string::npos ? "" : "'" + s + "' must not be signed";
+    },
+    "UNSIGNED");
 
 // The usage error of a check made after parsing, in the same form.
 inline int usage_error(std::ostream& err, const char* tool, const std::string& what) {
