@@ -117,20 +117,34 @@ Model capture_model() {
   m.dur.assign(dur, dur + nract);
   m.cf.assign(cf, cf + nract);
   std::vector<int> seen(nract, -1);
-  int closing = NOLAG;
   for (int i = 0; i < nract; i++) {
     for (int k = 0; k < nrsuc[i]; k++) {
       int j = suc[i][k];
       if (seen[j] == i || lag[i][j] == NOLAG) continue;
       seen[j] = i;
-      if (i == end && j == 0)
-        closing = lag[i][j];  // the closing arc takes this pair over
-      else
-        m.arcs.push_back({i, j, lag[i][j]});
+      if (i == end && j == 0) {
+        // The closing arc takes this pair over: a listed bound it implies
+        // adds nothing, a tighter one is left out by the search.
+        if (lag[i][j] > -deadline) m.arcs.push_back({i, j, lag[i][j], true});
+        continue;
+      }
+      m.arcs.push_back({i, j, lag[i][j], i != j && (j == 0 || i == end)});
     }
   }
-  m.arcs.push_back({end, 0, std::max(closing, -deadline)});
+  m.arcs.push_back({end, 0, -deadline});
   return m;
+}
+
+std::string dropped_text(const Model& m) {
+  std::string s;
+  int count = 0;
+  for (const Arc& a : m.arcs) {
+    if (!a.dropped) continue;
+    if (++count <= 8)
+      s += (s.empty() ? "" : ", ") + std::to_string(a.from + 1) + "->" + std::to_string(a.to + 1);
+  }
+  if (count > 8) s += ", ... (" + std::to_string(count) + " in all)";
+  return s;
 }
 
 Feasibility check_feasible(const Model& m, const std::vector<int>& st) {
@@ -140,6 +154,7 @@ Feasibility check_feasible(const Model& m, const std::vector<int>& st) {
     if (s >= 0) continue;
     f.ok = false;
     f.violated++;
+    if (a.dropped) f.dropped++;
     if (-s > f.shortfall) {
       f.shortfall = -s;
       f.worst = a;

@@ -58,13 +58,6 @@ const char* const usage_text =
     "Exit status: 0 every solved instance feasible and proved, 1 some solved\n"
     "instance not, 2 usage error or a schedule file that cannot be written.\n";
 
-// What gprnpv prints for the outcome of an instance, without its tabs.
-std::string outcome_text(int code) {
-  std::string t = gpr::failure_console_text(code);
-  std::size_t p = t.find_first_not_of("\t ");
-  return p == std::string::npos ? t : t.substr(p);
-}
-
 // "{4 9 12}" in file numbers, shortened after twelve members.
 std::string set_text(const std::vector<int>& set) {
   std::string s = "{";
@@ -85,11 +78,26 @@ std::string format(const char* fmt, double x) {
   return buf;
 }
 
-std::string feasibility_text(const Feasibility& f) {
+// What kind of relation the search leaves out `a` is.
+std::string dropped_kind(const Arc& a, int end) {
+  if (a.from == end && a.to == 0)
+    return "a bound from the dummy end to the dummy start tighter than the deadline";
+  return a.to == 0 ? "a relation into the dummy start" : "a relation out of the dummy end";
+}
+
+std::string feasibility_text(const Feasibility& f, int nract) {
   if (f.ok) return "feasible";
-  return "infeasible (" + std::to_string(f.violated) + (f.violated == 1 ? " arc" : " arcs") +
-         "; " + std::to_string(f.worst.from + 1) + "->" + std::to_string(f.worst.to + 1) +
-         " short by " + std::to_string(f.shortfall) + ")";
+  std::string s = "infeasible (" + std::to_string(f.violated) +
+                  (f.violated == 1 ? " arc" : " arcs") + "; " + std::to_string(f.worst.from + 1) +
+                  "->" + std::to_string(f.worst.to + 1) + " short by " +
+                  std::to_string(f.shortfall);
+  if (f.worst.dropped)
+    s += ": " + dropped_kind(f.worst, nract - 1) + ", which the search leaves out";
+  int others = f.dropped - (f.worst.dropped ? 1 : 0);
+  if (others > 0)
+    s += "; " + std::to_string(others) + (others == 1 ? " other is a relation" : " others are relations") +
+         " the search leaves out";
+  return s + ")";
 }
 
 std::string certificate_text(const Certificate& c, double nearcut) {
@@ -113,21 +121,32 @@ std::string certificate_text(const Certificate& c, double nearcut) {
 }
 
 // Writes the schedule of the instance in hand; false when the file fails.
+// The last column names the version that made it.
 bool write_schedule(const std::string& path, const Model& m) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << "activity,start,finish,cash_flow,discounted_cash_flow\n";
+  const char* version = gpr::version_text();
+  f << "activity,start,finish,cash_flow,discounted_cash_flow,version\n";
   for (int i = 0; i < m.nract; i++) {
     double w = m.cf[i] * std::exp(-m.interest * static_cast<double>(gpr::st[i] + m.dur[i]));
     char buf[128];
-    std::snprintf(buf, sizeof buf, "%d,%d,%d,%d,%.6f\n", i + 1, gpr::st[i],
+    std::snprintf(buf, sizeof buf, "%d,%d,%d,%d,%.6f,", i + 1, gpr::st[i],
                   gpr::st[i] + m.dur[i], m.cf[i], w);
-    f << buf;
+    f << buf << version << "\n";
   }
   f.close();
   return !f.fail();
 }
 
 }  // namespace
+
+std::string failure_text(int failcode, const std::string& why) {
+  std::string t = gpr::failure_console_text(failcode);
+  if (t.empty()) return "not solved";
+  std::size_t p = t.find_first_not_of("\t ");
+  t = p == std::string::npos ? t : t.substr(p);
+  if (failcode == gpr::fail_invalid && !why.empty()) t += ": " + why;
+  return t;
+}
 
 int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   int first = 0, last = 0, pctneg = 0, deadext = 0;
@@ -184,9 +203,7 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   double checktime = 0.0, checkmax = 0.0;
   for (int number = first; first <= last; number++) {
     gpr::probnr = number;
-    char* text = nullptr;
-    std::size_t size = 0;
-    gpr::console = open_memstream(&text, &size);
+    gpr::console = nullptr;  // the table replaces gprnpv's console rows
     Model m;
     bool read = gpr::read_instance() == 1;
     double took = 0.0;
@@ -197,19 +214,11 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       gpr::starttick = gpr::thread_cpu_ns();
       gpr::solve_instance();
     }
-    if (gpr::console != nullptr) std::fclose(gpr::console);
     gpr::console = saved_console;
-    std::string echoed = text ? text : "";
-    std::free(text);
 
     if (!read || gpr::failcode != gpr::fail_none) {
-      // The outcome is the failure text that the library printed.
-      std::string what = "not solved";
-      for (int code = gpr::fail_notfound; code <= gpr::fail_nodisp; code++)
-        if (echoed.find(gpr::failure_console_text(code)) != std::string::npos)
-          what = outcome_text(code);
-      std::snprintf(line, sizeof line, "%9d  %s\n", number, what.c_str());
-      out << line;  // shown with -q too: the instance does not pass
+      std::snprintf(line, sizeof line, "%9d  ", number);
+      out << line << failure_text(gpr::failcode, gpr::failwhy) << "\n";  // shown with -q too
       unsolved++;
     } else {
       solved++;
@@ -229,10 +238,16 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       if (nearcut != 0.0) within++;
       std::snprintf(line, sizeof line, "%9d  optimal  %14.2f %7d  ", number,
                     gpr::printable(gpr::npv), gpr::nriter);
-      std::string f = feasibility_text(v.feasibility);
+      std::string f = feasibility_text(v.feasibility, m.nract);
       if (f.size() < 11) f.resize(11, ' ');
-      if (!quiet || !v.passed())
+      if (!quiet || !v.passed()) {
         out << line << f << "  " << certificate_text(v.certificate, nearcut) << "\n";
+        std::string dropped = dropped_text(m);
+        if (!dropped.empty())
+          out << "           note: relations the search leaves out by design (into the dummy "
+                 "start, out of the dummy end): "
+              << dropped << "; restate them between real activities to have them kept\n";
+      }
       if (!schedules.empty()) {
         std::string path = schedules + "/D" + std::to_string(number) + ".csv";
         if (!write_schedule(path, m)) {
