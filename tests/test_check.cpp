@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "check.h"
+#include "driver/driver.h"
 #include "netgen.h"
 #include "testutil.h"
 
@@ -436,13 +438,14 @@ TEST(CheckCommandLine, LinesSchedulesAndSummary) {
   std::istringstream csv(testutil::read_file("sched/D3.csv"));
   std::string line;
   std::getline(csv, line);
-  EXPECT_EQ(line, "activity,start,finish,cash_flow,discounted_cash_flow");
+  EXPECT_EQ(line, "activity,start,finish,cash_flow,discounted_cash_flow,version");
   int rows = 0;
   double sum = 0.0;
   while (std::getline(csv, line)) {
     int act, start, finish, flow;
     double w;
     ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d,%d,%d,%lf", &act, &start, &finish, &flow, &w), 5);
+    EXPECT_EQ(line.substr(line.rfind(',') + 1), gpr::version_text());
     EXPECT_EQ(act, ++rows);
     EXPECT_EQ(finish - start, gpr::dur[act - 1]);
     EXPECT_NEAR(w, flow * std::exp(-0.01 * finish), 1e-6);
@@ -473,12 +476,160 @@ TEST(CheckCommandLine, UsageErrors) {
       {"--first", "1", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest", "nan"},
       {"--first", "1", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest"},
       {"--frist", "1"},
+      {"--first", "1", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest", "0.01",
+       "--tolerance", "-1e-9"},
+      {"--first", "1", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest", "0.01",
+       "--tolerance", "inf"},
+      {"--first", "4294967296", "--last", "2", "--pctneg", "30", "--deadext", "10", "--interest",
+       "0.01"},
   };
   for (const auto& args : bad) {
     EXPECT_EQ(run_cli(args, out, err), 2) << args[0];
     EXPECT_NE(err.find("gprnpv-check: "), std::string::npos);
     EXPECT_TRUE(out.empty());
   }
+  // The missing option is named.
+  EXPECT_EQ(run_cli({"--first", "1", "--last", "2", "--interest", "0.01", "--deadext", "1"}, out,
+                    err),
+            2);
+  EXPECT_NE(err.find("--pctneg"), std::string::npos) << err;
+  EXPECT_EQ(run_cli({"--version"}, out, err), 0);
+  EXPECT_EQ(out, std::string("gprnpv-check ") + gpr::version_text() + "\n");
+}
+
+// --tolerance decides what counts as proved, and with it the exit status;
+// "--opt=value" reads as "--opt value".
+TEST(CheckCommandLine, ToleranceGatesTheExitStatus) {
+  testutil::ScratchDir dir;
+  netgen::Options o;
+  o.seed = 12;
+  o.min_activities = 100;
+  o.max_activities = 400;
+  o.min_arcs = 1;
+  o.max_arcs = 4;
+  ASSERT_EQ(netgen::write_instances(o, 25, 1, "."), "");
+  std::string out, err;
+  std::vector<std::string> args = {"--first=25", "--last=25", "--pctneg=30", "--deadext=10",
+                                   "--interest=0.05"};
+  ASSERT_EQ(run_cli(args, out, err), 1) << out << err;  // stops within its cut tolerance
+  std::size_t at = out.find(" of the supply)");
+  ASSERT_NE(at, std::string::npos) << out;
+  double relative = std::atof(out.c_str() + out.rfind('(', at) + 1);
+  ASSERT_GT(relative, 0.0);
+  auto tolerance = [](double t) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "--tolerance=%.17g", t);
+    return std::string(buf);
+  };
+  args.push_back(tolerance(relative * 0.5));
+  EXPECT_EQ(run_cli(args, out, err), 1) << out;
+  args.back() = tolerance(relative * 2);
+  EXPECT_EQ(run_cli(args, out, err), 0) << out;
+  EXPECT_NE(out.find("feasible     proved\n"), std::string::npos) << out;
+}
+
+}  // namespace
+
+namespace {
+
+// The closing arc is the deadline itself, however far beyond 999,999 it
+// lies: long chains and long generated networks are feasible both ways.
+TEST(CheckCommandLine, DeadlinesBeyondTheNoRelationMarker) {
+  testutil::ScratchDir dir;
+  // Ten activities of 100000 (critical path 1,000,000) and of 99999
+  // (999,990): deadlines from 999,998 to 100,000,000.
+  for (int d : {100000, 99999}) {
+    std::string chain = "12 0\n0 1  2 1 3 0\n";
+    for (int a = 2; a <= 11; a++)
+      chain += std::to_string(d) + " 1  " + std::to_string(a + 1) + " 1 3 0\n";
+    testutil::write_file("D" + std::to_string(d) + ".gpr", chain + "0 0\n");
+  }
+  struct Case {
+    const char* number;
+    const char* deadext;
+  };
+  const Case cases[] = {{"99999", "8"},   {"99999", "9"},  {"99999", "11"},
+                        {"100000", "10"}, {"100000", "99000000"}};
+  std::string out, err;
+  for (int pctneg : {30, 70})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << pctneg << " % negative, D" << c.number << ", deadext "
+                                      << c.deadext);
+      run_cli({"--first", c.number, "--last", c.number, "--pctneg", std::to_string(pctneg),
+               "--deadext", c.deadext, "--interest", "0.0001"},
+              out, err);
+      EXPECT_NE(out.find("(1 feasible)"), std::string::npos) << out;
+    }
+
+  netgen::Options o;
+  o.seed = 11;
+  o.min_activities = o.max_activities = 100;
+  o.min_duration = 1;
+  o.max_duration = 100000;
+  o.min_lag = 0;
+  o.max_lag = 100000;
+  ASSERT_EQ(netgen::write_instances(o, 1, 50, "."), "");
+  for (int pctneg : {30, 70}) {
+    run_cli({"--first", "1", "--last", "50", "--pctneg", std::to_string(pctneg), "--deadext",
+             "10", "--interest", "0.0001"},
+            out, err);
+    EXPECT_NE(out.find(" of 50 solved instances (50 feasible), 0 not solved"), std::string::npos)
+        << out;
+  }
+}
+
+// Relations listed into the dummy start or out of the dummy end are not
+// enforced by the search: the check keeps them, and names them.
+TEST(CheckCommandLine, RelationsTheSearchLeavesOutAreNamed) {
+  testutil::ScratchDir dir;
+  // 2 lists the dummy start (2 starts at most 2 after it), the dummy end
+  // lists 2 (2 starts at most 15 before it).
+  testutil::write_file("D1.gpr",
+                       "4 0\n0 2  2 1 3 0  3 1 3 0\n3 2  4 1 3 0  1 1 1 -2\n10 1  4 1 3 0\n"
+                       "0 1  2 1 1 -15\n");
+  std::string out, err;
+  EXPECT_EQ(run_cli({"--first=1", "--last=1", "--pctneg=60", "--deadext=10", "--interest=0.01"},
+                    out, err),
+            1);
+  EXPECT_NE(out.find("infeasible (1 arc; 2->1 short by 10: a relation into the dummy start, "
+                     "which the search leaves out)"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("note: relations the search leaves out by design (into the dummy start, "
+                     "out of the dummy end): 2->1, 4->2;"),
+            std::string::npos)
+      << out;
+
+  // A listed bound from the dummy end to the dummy start: left out when it
+  // is tighter than the deadline, implied by the closing arc otherwise.
+  testutil::quiet_run(30, 10, 0.01);
+  testutil::write_file("D2.gpr", "3 0\n0 1  2 1 3 0\n5 1  3 1 3 0\n0 1  1 1 1 -12\n");
+  ASSERT_EQ(testutil::read(2), 1);
+  EXPECT_EQ(gprcheck::dropped_text(gprcheck::capture_model()), "3->1");
+  testutil::quiet_run(30, 5, 0.01);
+  ASSERT_EQ(testutil::read(2), 1);
+  gprcheck::Model m = gprcheck::capture_model();
+  EXPECT_EQ(gprcheck::dropped_text(m), "");
+  EXPECT_EQ(m.arcs.back().lag, -10);  // the closing arc: -deadline
+}
+
+// The row of an invalid file carries the reader's reason, as gprnpv's
+// line on standard error does.
+TEST(CheckCommandLine, InvalidFileRowsCarryTheReason) {
+  EXPECT_EQ(gprcheck::failure_text(gpr::fail_invalid, "activity 2, entry 1: successor 9 outside 1..3"),
+            "invalid file: activity 2, entry 1: successor 9 outside 1..3");
+  EXPECT_EQ(gprcheck::failure_text(gpr::fail_invalid, ""), "invalid file");
+  EXPECT_EQ(gprcheck::failure_text(gpr::fail_notree, "ignored"), "no spanning tree");
+  testutil::ScratchDir dir;
+  testutil::write_file("D1.gpr", "3 0\n0 1  2 1 3 0\n5 1  9 1 3 0\n0 0\n");
+  std::string out, err;
+  EXPECT_EQ(run_cli({"--first=1", "--last=1", "--pctneg=30", "--deadext=10", "--interest=0.01"},
+                    out, err),
+            0);
+  std::string why = gpr::failwhy;  // what the read left there
+  EXPECT_NE(out.find("\n        1  invalid file" + (why.empty() ? "" : ": " + why) + "\n"),
+            std::string::npos)
+      << out;
 }
 
 }  // namespace

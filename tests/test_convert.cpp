@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "convert.h"
+#include "driver/driver.h"
 #include "testutil.h"
 
 namespace {
@@ -185,7 +186,9 @@ TEST(ConvertFormats, ConvertedFilesAreReadBackByTheReader) {
   Outcome r = run_convert({"-q", "-o", "out", "net.sch", "net.sm", "net.rcp"});
   ASSERT_EQ(r.status, 0) << r.err;
   // Natural order: net.rcp, net.sch, net.sm.
-  EXPECT_EQ(read_file("out/manifest.tsv"), "number\tsource\n1\tnet.rcp\n2\tnet.sch\n3\tnet.sm\n");
+  const std::string v = std::string("\t") + gpr::version_text() + "\n";
+  EXPECT_EQ(read_file("out/manifest.tsv"),
+            "number\tsource\tversion\n1\tnet.rcp" + v + "2\tnet.sch" + v + "3\tnet.sm" + v);
   ASSERT_EQ(chdir("out"), 0);
   testutil::quiet_run(50, 0, 0.01);
   const int N = gpr::NOLAG;
@@ -312,7 +315,7 @@ TEST(ConvertCli, BadFilesAreSkippedAndReported) {
   std::sort(names.begin(), names.end(), convert::natural_less);
 
   std::vector<std::string> expect_files;
-  std::string manifest = "number\tsource\n";
+  std::string manifest = "number\tsource\tversion\n";
   for (std::size_t k = 0; k < names.size(); k++) {
     std::string d = "D" + std::to_string(100 + k) + ".gpr";
     const Sample* good = nullptr;
@@ -320,7 +323,7 @@ TEST(ConvertCli, BadFilesAreSkippedAndReported) {
       if (names[k] == "in/good_" + std::string(s.file)) good = &s;
     if (good) {
       expect_files.push_back(d);
-      manifest += std::to_string(100 + k) + "\t" + names[k] + "\n";
+      manifest += std::to_string(100 + k) + "\t" + names[k] + "\t" + gpr::version_text() + "\n";
       EXPECT_EQ(read_file("out/" + d), good->gpr) << names[k];
       EXPECT_NE(r.out.find(d + "\t" + names[k]), std::string::npos) << r.out;
     } else {
@@ -350,8 +353,10 @@ TEST(ConvertCli, FoldersAreSearchedAndNumberedInNaturalOrder) {
   // the folder are left alone.
   Outcome r = run_convert({"-q", "-f", "5", "lib", "lib/n10.rcp", "extra/x.rcp"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(read_file("manifest.tsv"),
-            "number\tsource\n5\textra/x.rcp\n6\tlib/n2.RCP\n7\tlib/n10.rcp\n8\tlib/sub/n1.rcp\n");
+  const std::string v = std::string("\t") + gpr::version_text() + "\n";
+  EXPECT_EQ(read_file("manifest.tsv"), "number\tsource\tversion\n5\textra/x.rcp" + v +
+                                           "6\tlib/n2.RCP" + v + "7\tlib/n10.rcp" + v +
+                                           "8\tlib/sub/n1.rcp" + v);
   EXPECT_EQ(read_file("D8.gpr"), expect_rcp);
   EXPECT_FALSE(fs::exists("D9.gpr"));
 
@@ -376,12 +381,12 @@ TEST(ConvertCli, UsageErrorsAndMissingInputs) {
   const Case cases[] = {
       {{}, 2, "no input given"},
       {{"--bogus", "a.rcp"}, 2, "unknown option --bogus"},
-      {{"-f", "x", "a.rcp"}, 2, "bad value for -f"},
-      {{"-f", "-1", "a.rcp"}, 2, "bad value for -f"},
+      {{"-f", "x", "a.rcp"}, 2, "bad value for --first"},
+      {{"-f", "-1", "a.rcp"}, 2, "bad value for --first"},
       {{"--format", "xml", "a.rcp"}, 2, "unknown format 'xml'"},
-      {{"a.rcp", "-o"}, 2, "-o needs a value"},
+      {{"a.rcp", "-o"}, 2, "--output needs a value"},
       {{"-f", "2147483647", "a.rcp", "a.sch"}, 1, "a.sch: cannot open"},
-      {{"missing.sm", "a.rcp"}, 1, "missing.sm: cannot open"},
+      {{"--force", "missing.sm", "a.rcp"}, 1, "missing.sm: cannot open"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.says);
@@ -389,10 +394,10 @@ TEST(ConvertCli, UsageErrorsAndMissingInputs) {
     EXPECT_EQ(r.status, c.status);
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   }
-  EXPECT_EQ(run_convert({"-f", "2147483647", "a.rcp", "a.rcp"}).status, 0);
+  EXPECT_EQ(run_convert({"--force", "-f", "2147483647", "a.rcp", "a.rcp"}).status, 0);
   fs::create_directory("x");
   write_file("x/b.rcp", sample_rcp);
-  EXPECT_EQ(run_convert({"-f", "2147483647", "a.rcp", "x"}).status, 2);  // numbers would overflow
+  EXPECT_EQ(run_convert({"--force", "-f", "2147483647", "a.rcp", "x"}).status, 2);  // numbers would overflow
   Outcome help = run_convert({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: gprnpv-convert"), std::string::npos);
@@ -404,6 +409,49 @@ TEST(ConvertText, NaturalOrder) {
   for (std::size_t i = 0; i < std::size(ordered); i++)
     for (std::size_t j = 0; j < std::size(ordered); j++)
       EXPECT_EQ(convert::natural_less(ordered[i], ordered[j]), i < j) << ordered[i] << " vs " << ordered[j];
+}
+
+}  // namespace
+
+namespace {
+
+// Shaped like pat3.rcp of the Patterson set: job 5 has no successor, so no
+// listed path leads from it to the sink. The file is written, with a warning.
+TEST(ConvertCli, ActivitiesWithoutPathToTheSinkAreNamed) {
+  testutil::ScratchDir dir;
+  write_file("dead.rcp", "6 1\n5\n0 0 3 2 3 4\n3 2 1 6\n2 3 2 4 5\n1 1 1 6\n4 2 0\n0 0 0\n");
+  write_file("good.rcp", sample_rcp);
+  Outcome r = run_convert({"-q", "dead.rcp", "good.rcp"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "gprnpv-convert: warning: dead.rcp (D1.gpr): activity 5 without a listed path to the "
+            "dummy end (no spanning tree for more than 50 % negative cash flows)\n");
+  EXPECT_TRUE(fs::exists("D1.gpr"));
+}
+
+// A folder that already holds instance files or a manifest is refused
+// before anything is written; --force removes those and nothing else.
+TEST(ConvertCli, StaleInstanceFilesAreRefusedOrRemoved) {
+  testutil::ScratchDir dir;
+  write_file("a.rcp", sample_rcp);
+  fs::create_directory("out");
+  write_file("out/D3.gpr", "old");
+  write_file("out/keep.txt", "mine");
+  Outcome r = run_convert({"-o", "out", "a.rcp"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("out already holds D3.gpr"), std::string::npos) << r.err;
+  EXPECT_EQ(listing("out"), (std::vector<std::string>{"D3.gpr", "keep.txt"}));
+  fs::remove("out/D3.gpr");
+  write_file("out/manifest.tsv", "number\tsource\n3\told.sm\n");
+  EXPECT_EQ(run_convert({"-o", "out", "a.rcp"}).status, 2);
+  EXPECT_FALSE(fs::exists("out/D1.gpr"));
+
+  write_file("out/D-2.gpr", "old");
+  r = run_convert({"-q", "--force", "-o", "out", "-f", "7", "a.rcp"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(listing("out"), (std::vector<std::string>{"D7.gpr", "keep.txt", "manifest.tsv"}));
+  EXPECT_EQ(read_file("out/manifest.tsv"),
+            std::string("number\tsource\tversion\n7\ta.rcp\t") + gpr::version_text() + "\n");
 }
 
 }  // namespace

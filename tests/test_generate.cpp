@@ -393,12 +393,12 @@ TEST(GenerateCli, UsageErrorsAndWriteFailures) {
       {{}, 2, "no output folder"},
       {{"a", "b"}, 2, "more than one folder"},
       {{"--colour", "a"}, 2, "unknown option --colour"},
-      {{"a", "-n"}, 2, "-n needs a value"},
-      {{"-n", "-1", "a"}, 2, "bad value for -n"},
-      {{"-a", "5..x", "a"}, 2, "bad value for -a"},
-      {{"-t", "1,2,3", "a"}, 2, "bad value for -t"},
-      {{"-s", "-4", "a"}, 2, "bad value for -s"},
-      {{"-m", "0.5x", "a"}, 2, "bad value for -m"},
+      {{"a", "-n"}, 2, "--count needs a value"},
+      {{"-n", "-1", "a"}, 2, "bad value for --count"},
+      {{"-a", "5..x", "a"}, 2, "bad value for --activities"},
+      {{"-t", "1,2,3", "a"}, 2, "bad value for --types"},
+      {{"-s", "-4", "a"}, 2, "bad value for --seed"},
+      {{"-m", "0.5x", "a"}, 2, "bad value for --maxlag-share"},
       {{"-a", "1000", "a"}, 2, "activities must be"},
       {{"-f", "2147483647", "-n", "2", "a"}, 2, "beyond"},
       {{"plain"}, 1, "cannot create folder plain"},
@@ -422,6 +422,74 @@ TEST(GenerateCli, UsageErrorsAndWriteFailures) {
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator("w")) left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"D1.gpr"});
+}
+
+}  // namespace
+
+namespace {
+
+// A folder that already holds instance files is refused before anything is
+// written; --force removes exactly its D<n>.gpr files and manifest.tsv.
+TEST(GenerateCli, StaleInstanceFilesAreRefusedOrRemoved) {
+  testutil::ScratchDir dir;
+  fs::create_directories("g/D5.gpr");  // a folder: not an instance file
+  for (const char* name : {"g/D1.gpr", "g/D-4.gpr", "g/D9.gpr", "g/D007.gpr", "g/notes.txt"})
+    testutil::write_file(name, "old");
+  Outcome r = run_generate({"-n", "2", "g"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("g already holds D-4.gpr and 2 more"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+  EXPECT_EQ(testutil::read_file("g/D1.gpr"), "old");
+
+  fs::create_directory("m");
+  testutil::write_file("m/manifest.tsv", "number\tsource\n");
+  EXPECT_EQ(run_generate({"-n", "1", "m"}).status, 2);
+  EXPECT_FALSE(fs::exists("m/D1.gpr"));
+
+  r = run_generate({"-n", "2", "--force", "-o", "g"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.err.empty()) << r.err;  // well-posed networks: no warning
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator("g")) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"D007.gpr", "D1.gpr", "D2.gpr", "D5.gpr", "notes.txt"}));
+  EXPECT_EQ(testutil::read_file("g/D1.gpr"), netgen::generate_instance(netgen::Options{}, 1));
+  EXPECT_EQ(run_generate({"-n", "1", "--force", "-q", "m"}).status, 0);
+  EXPECT_FALSE(fs::exists("m/manifest.tsv"));
+}
+
+// Which list entries join an activity to the dummies: cells set by minimal
+// lags of the lister, by maximal lags of the other side, always out of the
+// dummy start and into the dummy end, never into the dummy start or out of
+// the dummy end.
+TEST(Unlinked, ActivitiesWithoutPathToADummy) {
+  // 2->3 sets no lag (type 9); 3 lists the dummy start and a maximal lag
+  // to 4 (a cell 4->3, not 3->4); the dummy end lists 4.
+  const std::string head =
+      "5 0\n"
+      "0 1  2 1 3 0\n"
+      "1 2  3 1 9 0  5 1 3 0\n"
+      "1 2  1 1 1 0  4 2 1 3\n";
+  const std::string tail = "0 1  4 1 1 0\n";
+  netgen::Unlinked u = netgen::unlinked_activities(head + "1 1  5 1 3 0\n" + tail);
+  EXPECT_EQ(u.from_start, (std::vector<int>{3, 4}));
+  EXPECT_EQ(u.to_end, std::vector<int>{3});
+  // 4 now lists 3 with a maximal lag: the cell 3->4 exists, 3 reaches the end.
+  u = netgen::unlinked_activities(head + "1 2  5 1 3 0  3 2 1 2\n" + tail);
+  EXPECT_EQ(u.from_start, (std::vector<int>{3, 4}));
+  EXPECT_TRUE(u.to_end.empty());
+  EXPECT_EQ(netgen::unlinked_text(u),
+            "activities 3 4 without a listed path from the dummy start (no spanning tree for 50 % "
+            "or fewer negative cash flows)");
+  // An entry out of the dummy start carries a relation whatever it says.
+  u = netgen::unlinked_activities("3 0\n0 1  2 7 7 0\n1 1  3 1 3 0\n0 0\n");
+  EXPECT_TRUE(u.from_start.empty() && u.to_end.empty());
+
+  netgen::Unlinked many;
+  for (int k = 2; k <= 13; k++) many.to_end.push_back(k);
+  EXPECT_NE(netgen::unlinked_text(many).find("activities 2 3 4 5 6 7 8 9 10 11 ... (12 in all) "
+                                             "without a listed path to the dummy end"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 // absolute sum lies just below 2^60 and rounded to 64-bit integers; the
 // flow is then computed exactly. The only errors are the rounding of each
 // balance (half a unit of 2^-59 of the total) and of the discount factors
-// themselves, far below the tolerance `reltol`.
+// themselves, far below the default tolerance `reltol`.
 //
 // The cut. With X the activities the source reaches in the residual graph,
 // no tight arc leaves X (it would have unlimited capacity), so X can be
@@ -117,20 +117,34 @@ Model capture_model() {
   m.dur.assign(dur, dur + nract);
   m.cf.assign(cf, cf + nract);
   std::vector<int> seen(nract, -1);
-  int closing = NOLAG;
   for (int i = 0; i < nract; i++) {
     for (int k = 0; k < nrsuc[i]; k++) {
       int j = suc[i][k];
       if (seen[j] == i || lag[i][j] == NOLAG) continue;
       seen[j] = i;
-      if (i == end && j == 0)
-        closing = lag[i][j];  // the closing arc takes this pair over
-      else
-        m.arcs.push_back({i, j, lag[i][j]});
+      if (i == end && j == 0) {
+        // The closing arc takes this pair over: a listed bound it implies
+        // adds nothing, a tighter one is left out by the search.
+        if (lag[i][j] > -deadline) m.arcs.push_back({i, j, lag[i][j], true});
+        continue;
+      }
+      m.arcs.push_back({i, j, lag[i][j], i != j && (j == 0 || i == end)});
     }
   }
-  m.arcs.push_back({end, 0, std::max(closing, -deadline)});
+  m.arcs.push_back({end, 0, -deadline});
   return m;
+}
+
+std::string dropped_text(const Model& m) {
+  std::string s;
+  int count = 0;
+  for (const Arc& a : m.arcs) {
+    if (!a.dropped) continue;
+    if (++count <= 8)
+      s += (s.empty() ? "" : ", ") + std::to_string(a.from + 1) + "->" + std::to_string(a.to + 1);
+  }
+  if (count > 8) s += ", ... (" + std::to_string(count) + " in all)";
+  return s;
 }
 
 Feasibility check_feasible(const Model& m, const std::vector<int>& st) {
@@ -140,6 +154,7 @@ Feasibility check_feasible(const Model& m, const std::vector<int>& st) {
     if (s >= 0) continue;
     f.ok = false;
     f.violated++;
+    if (a.dropped) f.dropped++;
     if (-s > f.shortfall) {
       f.shortfall = -s;
       f.worst = a;
@@ -148,7 +163,7 @@ Feasibility check_feasible(const Model& m, const std::vector<int>& st) {
   return f;
 }
 
-Certificate certify(const Model& m, const std::vector<int>& st) {
+Certificate certify(const Model& m, const std::vector<int>& st, double tolerance) {
   Certificate c;
   const int n = m.nract;
   const double r = m.interest;
@@ -218,7 +233,7 @@ Certificate certify(const Model& m, const std::vector<int>& st) {
   c.residual = std::ldexp(static_cast<double>(deficit), -shift);
   c.relative = supply > 0 ? static_cast<double>(deficit) / static_cast<double>(supply) : 0.0;
 
-  if (static_cast<double>(deficit) <= reltol * static_cast<double>(supply)) {
+  if (static_cast<double>(deficit) <= tolerance * static_cast<double>(supply)) {
     // The multipliers, read back unscaled, must balance the unrounded
     // gradient at every activity but the anchor.
     auto res = boost::get(boost::edge_residual_capacity, g);
@@ -353,11 +368,11 @@ double closest_kept_cut() {
   return closest;
 }
 
-Verdict check(const Model& m, const std::vector<int>& st) {
+Verdict check(const Model& m, const std::vector<int>& st, double tolerance) {
   Verdict v;
   v.feasibility = check_feasible(m, st);
   if (v.feasibility.ok)
-    v.certificate = certify(m, st);
+    v.certificate = certify(m, st, tolerance);
   else
     v.certificate.reason = "the schedule is infeasible";
   return v;

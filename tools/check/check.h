@@ -25,13 +25,16 @@
 
 namespace gprcheck {
 
-// A residual up to this share of the total supply counts as met. The README
-// ("Checking results") explains the choice.
+// By default a residual up to this share of the total supply counts as met
+// (gprnpv-check --tolerance changes it). The README ("Checking results")
+// explains the choice.
 constexpr double reltol = 1e-12;
 
-// One constraint st[to] - st[from] >= lag.
+// One constraint st[to] - st[from] >= lag. `dropped`: a relation of the file
+// that the search leaves out by design (see capture_model).
 struct Arc {
   int from, to, lag;
+  bool dropped = false;
 };
 
 // The problem that the search solves for one instance.
@@ -48,14 +51,31 @@ struct Model {
 // network state, for the direction that gpr::pctneg selects. Must be taken
 // before solve_instance(), which replaces the lists of the dummies by the
 // closing arc. A pair listed more than once gives one arc; an arc whose
-// cell is NOLAG carries no relation and is left out.
+// cell is NOLAG carries no relation and is left out. The closing arc is
+// st[0] - st[end] >= -deadline, exactly as the search sets it.
+//
+// The solve replaces the dummy end's successors and the dummy start's
+// predecessors by the closing arc, so it never enforces relations listed
+// into the dummy start or out of the dummy end, nor a listed bound from the
+// dummy end to the dummy start above -deadline. They stay in the model, so
+// a schedule that breaks one is still infeasible, marked `dropped`.
 Model capture_model();
+
+// The arcs of `m` marked dropped, as "5->1, 12->3" in file numbers
+// (shortened after eight); empty when there are none.
+std::string dropped_text(const Model& m);
+
+// The outcome text of an instance without a result, as gprnpv prints it
+// without its tabs; for an invalid file with the reader's reason `why`
+// (gpr::failwhy) "invalid file: <why>".
+std::string failure_text(int failcode, const std::string& why);
 
 struct Feasibility {
   bool ok = true;
   int violated = 0;       // arcs not met
   Arc worst{0, 0, 0};     // the arc with the largest shortfall
   long long shortfall = 0;
+  int dropped = 0;        // violated arcs that the search leaves out
 };
 
 enum class Status {
@@ -92,8 +112,9 @@ struct Verdict {
 };
 
 Feasibility check_feasible(const Model& m, const std::vector<int>& st);
-Certificate certify(const Model& m, const std::vector<int>& st);
-Verdict check(const Model& m, const std::vector<int>& st);
+// `tolerance`: the share of the supply that may stay unmet for `proved`.
+Certificate certify(const Model& m, const std::vector<int>& st, double tolerance = reltol);
+Verdict check(const Model& m, const std::vector<int>& st, double tolerance = reltol);
 
 // Right after solve_instance(): among the subtrees that the search's last
 // pass could have cut, the value of the one that came closest to the cut on

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "check.h"
+#include "tool_options.h"
 #include "driver/driver.h"
 #include "network/network.h"
 #include "search/search.h"
@@ -26,7 +27,7 @@ namespace {
 
 const char* const usage_text =
     "Usage: gprnpv-check --first N --last N --pctneg P --deadext D --interest R\n"
-    "                    [--dir FOLDER] [--schedules FOLDER]\n"
+    "                    [--dir FOLDER] [--schedules FOLDER] [--tolerance T] [-q]\n"
     "Solves the instances D<N>.gpr of FOLDER (default: the current folder) exactly\n"
     "as gprnpv does with the same five answers, and checks every result:\n"
     "  feasibility  the start times meet every listed relation and the deadline;\n"
@@ -37,6 +38,7 @@ const char* const usage_text =
     "               the value. With interest 0 every feasible schedule has the\n"
     "               same value and is reported as 'proved (r = 0)'.\n"
     "Activities are numbered as in the instance file (the dummy start is 1).\n"
+    "Options take '--opt value' or '--opt=value'.\n"
     "\n"
     "  --first N, --last N   range of instance numbers\n"
     "  --pctneg P            percentage of negative cash flows\n"
@@ -45,34 +47,16 @@ const char* const usage_text =
     "  --dir FOLDER          folder of the instance files\n"
     "  --schedules FOLDER    also write FOLDER/D<N>.csv for every solved instance\n"
     "                        (activity, start, finish, cash flow, discounted cash\n"
-    "                        flow); FOLDER is created if needed\n"
+    "                        flow, version); FOLDER is created if needed\n"
+    "  --tolerance T         share of the supply that may stay unmet and still\n"
+    "                        count as proved, T >= 0 (default 1e-12)\n"
+    "  -q, --quiet           print only the rows of instances that do not pass,\n"
+    "                        and the summary\n"
     "  -h, --help            show this text\n"
+    "      --version         show the version\n"
     "\n"
     "Exit status: 0 every solved instance feasible and proved, 1 some solved\n"
     "instance not, 2 usage error or a schedule file that cannot be written.\n";
-
-bool parse_int(const char* s, int& v) {
-  errno = 0;
-  char* end = nullptr;
-  long long x = std::strtoll(s, &end, 10);
-  if (errno != 0 || end == s || *end != '\0' || x < INT_MIN || x > INT_MAX) return false;
-  v = static_cast<int>(x);
-  return true;
-}
-
-bool parse_rate(const char* s, double& v) {
-  errno = 0;
-  char* end = nullptr;
-  v = std::strtod(s, &end);
-  return errno == 0 && end != s && *end == '\0' && std::isfinite(v);
-}
-
-// What gprnpv prints for the outcome of an instance, without its tabs.
-std::string outcome_text(int code) {
-  std::string t = gpr::failure_console_text(code);
-  std::size_t p = t.find_first_not_of("\t ");
-  return p == std::string::npos ? t : t.substr(p);
-}
 
 // "{4 9 12}" in file numbers, shortened after twelve members.
 std::string set_text(const std::vector<int>& set) {
@@ -94,11 +78,26 @@ std::string format(const char* fmt, double x) {
   return buf;
 }
 
-std::string feasibility_text(const Feasibility& f) {
+// What kind of relation the search leaves out `a` is.
+std::string dropped_kind(const Arc& a, int end) {
+  if (a.from == end && a.to == 0)
+    return "a bound from the dummy end to the dummy start tighter than the deadline";
+  return a.to == 0 ? "a relation into the dummy start" : "a relation out of the dummy end";
+}
+
+std::string feasibility_text(const Feasibility& f, int nract) {
   if (f.ok) return "feasible";
-  return "infeasible (" + std::to_string(f.violated) + (f.violated == 1 ? " arc" : " arcs") +
-         "; " + std::to_string(f.worst.from + 1) + "->" + std::to_string(f.worst.to + 1) +
-         " short by " + std::to_string(f.shortfall) + ")";
+  std::string s = "infeasible (" + std::to_string(f.violated) +
+                  (f.violated == 1 ? " arc" : " arcs") + "; " + std::to_string(f.worst.from + 1) +
+                  "->" + std::to_string(f.worst.to + 1) + " short by " +
+                  std::to_string(f.shortfall);
+  if (f.worst.dropped)
+    s += ": " + dropped_kind(f.worst, nract - 1) + ", which the search leaves out";
+  int others = f.dropped - (f.worst.dropped ? 1 : 0);
+  if (others > 0)
+    s += "; " + std::to_string(others) + (others == 1 ? " other is a relation" : " others are relations") +
+         " the search leaves out";
+  return s + ")";
 }
 
 std::string certificate_text(const Certificate& c, double nearcut) {
@@ -122,15 +121,17 @@ std::string certificate_text(const Certificate& c, double nearcut) {
 }
 
 // Writes the schedule of the instance in hand; false when the file fails.
+// The last column names the version that made it.
 bool write_schedule(const std::string& path, const Model& m) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << "activity,start,finish,cash_flow,discounted_cash_flow\n";
+  const char* version = gpr::version_text();
+  f << "activity,start,finish,cash_flow,discounted_cash_flow,version\n";
   for (int i = 0; i < m.nract; i++) {
     double w = m.cf[i] * std::exp(-m.interest * static_cast<double>(gpr::st[i] + m.dur[i]));
     char buf[128];
-    std::snprintf(buf, sizeof buf, "%d,%d,%d,%d,%.6f\n", i + 1, gpr::st[i],
+    std::snprintf(buf, sizeof buf, "%d,%d,%d,%d,%.6f,", i + 1, gpr::st[i],
                   gpr::st[i] + m.dur[i], m.cf[i], w);
-    f << buf;
+    f << buf << version << "\n";
   }
   f.close();
   return !f.fail();
@@ -138,45 +139,35 @@ bool write_schedule(const std::string& path, const Model& m) {
 
 }  // namespace
 
+std::string failure_text(int failcode, const std::string& why) {
+  std::string t = gpr::failure_console_text(failcode);
+  if (t.empty()) return "not solved";
+  std::size_t p = t.find_first_not_of("\t ");
+  t = p == std::string::npos ? t : t.substr(p);
+  if (failcode == gpr::fail_invalid && !why.empty()) t += ": " + why;
+  return t;
+}
+
 int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   int first = 0, last = 0, pctneg = 0, deadext = 0;
-  double rate = 0.0;
-  bool have[5] = {false, false, false, false, false};
+  double rate = 0.0, tolerance = reltol;
+  bool quiet = false;
   std::string dir = ".", schedules;
-  auto usage_error = [&](const std::string& what) {
-    err << "gprnpv-check: " << what << "\n(see gprnpv-check --help)\n";
-    return 2;
-  };
-  for (int k = 1; k < argc; k++) {
-    std::string a = argv[k];
-    if (a == "-h" || a == "--help") {
-      out << usage_text;
-      return 0;
-    }
-    static const char* const names[] = {"--first", "--last", "--pctneg", "--deadext", "--interest",
-                                        "--dir", "--schedules"};
-    int which = -1;
-    for (int n = 0; n < 7; n++)
-      if (a == names[n]) which = n;
-    if (which < 0) return usage_error("unknown option " + a);
-    if (k + 1 >= argc) return usage_error(a + " needs a value");
-    const char* v = argv[++k];
-    bool ok = true;
-    switch (which) {
-      case 0: ok = parse_int(v, first); break;
-      case 1: ok = parse_int(v, last); break;
-      case 2: ok = parse_int(v, pctneg); break;
-      case 3: ok = parse_int(v, deadext); break;
-      case 4: ok = parse_rate(v, rate); break;
-      case 5: dir = v; break;
-      case 6: schedules = v; break;
-    }
-    if (!ok) return usage_error("bad value for " + a + ": " + v);
-    if (which < 5) have[which] = true;
-  }
-  for (int n = 0; n < 5; n++)
-    if (!have[n])
-      return usage_error("missing --first, --last, --pctneg, --deadext or --interest");
+  CLI::App app{"gprnpv-check"};
+  gprtools::prepare(app);
+  app.add_option("--first", first)->required();
+  app.add_option("--last", last)->required();
+  app.add_option("--pctneg", pctneg)->required();
+  app.add_option("--deadext", deadext)->required();
+  app.add_option("--interest", rate)->required()->check(gprtools::finite_number);
+  app.add_option("--dir", dir);
+  app.add_option("--schedules", schedules);
+  app.add_option("--tolerance", tolerance)
+      ->check(gprtools::finite_number)
+      ->check(gprtools::in_range(0.0));
+  app.add_flag("-q,--quiet", quiet);
+  if (auto done = gprtools::parse(app, argc, argv, "gprnpv-check", usage_text, out, err))
+    return *done;
 
   std::error_code ec;
   if (!schedules.empty()) {
@@ -212,9 +203,7 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   double checktime = 0.0, checkmax = 0.0;
   for (int number = first; first <= last; number++) {
     gpr::probnr = number;
-    char* text = nullptr;
-    std::size_t size = 0;
-    gpr::console = open_memstream(&text, &size);
+    gpr::console = nullptr;  // the table replaces gprnpv's console rows
     Model m;
     bool read = gpr::read_instance() == 1;
     double took = 0.0;
@@ -225,25 +214,17 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       gpr::starttick = gpr::thread_cpu_ns();
       gpr::solve_instance();
     }
-    if (gpr::console != nullptr) std::fclose(gpr::console);
     gpr::console = saved_console;
-    std::string echoed = text ? text : "";
-    std::free(text);
 
     if (!read || gpr::failcode != gpr::fail_none) {
-      // The outcome is the failure text that the library printed.
-      std::string what = "not solved";
-      for (int code = gpr::fail_notfound; code <= gpr::fail_nodisp; code++)
-        if (echoed.find(gpr::failure_console_text(code)) != std::string::npos)
-          what = outcome_text(code);
-      std::snprintf(line, sizeof line, "%9d  %s\n", number, what.c_str());
-      out << line;
+      std::snprintf(line, sizeof line, "%9d  ", number);
+      out << line << failure_text(gpr::failcode, gpr::failwhy) << "\n";  // shown with -q too
       unsolved++;
     } else {
       solved++;
       auto t0 = std::chrono::steady_clock::now();
       std::vector<int> st(gpr::st, gpr::st + m.nract);
-      Verdict v = check(m, st);
+      Verdict v = check(m, st, tolerance);
       double nearcut = closest_kept_cut();
       took += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
       checktime += took;
@@ -257,9 +238,16 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       if (nearcut != 0.0) within++;
       std::snprintf(line, sizeof line, "%9d  optimal  %14.2f %7d  ", number,
                     gpr::printable(gpr::npv), gpr::nriter);
-      std::string f = feasibility_text(v.feasibility);
+      std::string f = feasibility_text(v.feasibility, m.nract);
       if (f.size() < 11) f.resize(11, ' ');
-      out << line << f << "  " << certificate_text(v.certificate, nearcut) << "\n";
+      if (!quiet || !v.passed()) {
+        out << line << f << "  " << certificate_text(v.certificate, nearcut) << "\n";
+        std::string dropped = dropped_text(m);
+        if (!dropped.empty())
+          out << "           note: relations the search leaves out by design (into the dummy "
+                 "start, out of the dummy end): "
+              << dropped << "; restate them between real activities to have them kept\n";
+      }
       if (!schedules.empty()) {
         std::string path = schedules + "/D" + std::to_string(number) + ".csv";
         if (!write_schedule(path, m)) {

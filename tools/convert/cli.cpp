@@ -16,7 +16,9 @@
 #include <system_error>
 
 #include "convert.h"
+#include "driver/driver.h"
 #include "netgen.h"
+#include "tool_options.h"
 
 namespace convert {
 namespace {
@@ -29,16 +31,20 @@ const char* const usage_text =
     "files for gprnpv. An INPUT is a file or a folder; a folder stands for every\n"
     ".sch, .sm and .rcp file in it and its subfolders. The files are numbered from\n"
     "the first number on, in the natural order of their names (net2 before\n"
-    "net10), and the folder gets manifest.tsv: number and source of every file\n"
-    "written.\n"
+    "net10), and the folder gets manifest.tsv: a header line, then number, source\n"
+    "and version of every file written.\n"
     "\n"
     "  -o, --output FOLDER  where to write (default: the current folder); created\n"
     "                       if it does not exist\n"
     "  -f, --first N        number of the first file (default 1)\n"
     "      --format F       read every input as F (sch, sm or rcp), whatever its\n"
     "                       extension\n"
+    "      --force          first remove the D<n>.gpr files and manifest.tsv that\n"
+    "                       FOLDER holds (without it such a folder is refused)\n"
     "  -q, --quiet          no line per converted file\n"
     "  -h, --help           show this text\n"
+    "      --version        show the version\n"
+    "Options take '--opt value' or '--opt=value'; '--' ends them.\n"
     "\n"
     "Formats:\n"
     "  .sch  networks with minimal and maximal lags; every arc i->j with lag L\n"
@@ -50,10 +56,13 @@ const char* const usage_text =
     "\n"
     "A file that does not parse is reported with its line and gets no D<n>.gpr;\n"
     "its number stays unused, so every other file keeps the number its place in\n"
-    "the order gives it. The others are converted all the same.\n"
+    "the order gives it. The others are converted all the same. An activity that\n"
+    "no chain of relations joins to the dummy start or to the dummy end is named\n"
+    "in a warning; the file is written all the same.\n"
     "\n"
     "Exit status: 0 every input converted, 1 some input failed or a file could not\n"
-    "be written, 2 usage error.\n";
+    "be written or removed, 2 usage error or an output folder that already holds\n"
+    "instance files (nothing written).\n";
 
 bool read_whole(const std::string& path, std::string& text, std::string& why) {
   std::ifstream in(path, std::ios::binary);
@@ -87,62 +96,26 @@ std::string beyond_limits(const Network& net) {
 }  // namespace
 
 int convert_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
-  std::string outdir = ".";
-  long long first = 1;
+  const char* const tool = "gprnpv-convert";
+  std::string outdir = ".", format_word;
+  int first = 1;
   std::optional<Format> forced;
-  bool quiet = false;
+  bool quiet = false, force = false;
   std::vector<std::string> inputs;
-  auto usage_error = [&](const std::string& what) {
-    err << "gprnpv-convert: " << what << "\n(see gprnpv-convert --help)\n";
-    return 2;
-  };
-
-  bool options_end = false;
-  for (int k = 1; k < argc; k++) {
-    std::string arg = argv[k];
-    if (options_end || arg.empty() || arg[0] != '-' || arg == "-") {
-      inputs.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_end = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      out << usage_text;
-      return 0;
-    }
-    if (arg == "-q" || arg == "--quiet") {
-      quiet = true;
-      continue;
-    }
-    std::string name = arg, value;
-    bool inline_value = false;
-    std::size_t eq = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      inline_value = true;
-    }
-    if (name != "-o" && name != "--output" && name != "-f" && name != "--first" && name != "--format")
-      return usage_error("unknown option " + name);
-    if (!inline_value) {
-      if (k + 1 >= argc) return usage_error(name + " needs a value");
-      value = argv[++k];
-    }
-    if (name == "-o" || name == "--output") {
-      if (value.empty()) return usage_error("empty output folder");
-      outdir = value;
-    } else if (name == "--format") {
-      forced = format_named(value);
-      if (!forced) return usage_error("unknown format '" + value + "' (sch, sm or rcp)");
-    } else {
-      char* endp = nullptr;
-      errno = 0;
-      first = std::strtoll(value.c_str(), &endp, 10);
-      if (value.empty() || *endp != '\0' || errno != 0 || first < 0 || first > INT_MAX)
-        return usage_error("bad value for " + name + ": '" + value + "'");
-    }
+  CLI::App app{tool};
+  gprtools::prepare(app);
+  app.add_option("-o,--output", outdir);
+  app.add_option("-f,--first", first)->check(gprtools::in_range(0, INT_MAX));
+  app.add_option("--format", format_word);
+  app.add_flag("-q,--quiet", quiet);
+  app.add_flag("--force", force);
+  app.add_option("inputs", inputs);
+  if (auto done = gprtools::parse(app, argc, argv, tool, usage_text, out, err)) return *done;
+  auto usage_error = [&](const std::string& what) { return gprtools::usage_error(err, tool, what); };
+  if (outdir.empty()) return usage_error("empty output folder");
+  if (!format_word.empty()) {
+    forced = format_named(format_word);
+    if (!forced) return usage_error("unknown format '" + format_word + "' (sch, sm or rcp)");
   }
   if (inputs.empty()) return usage_error("no input given");
 
@@ -180,6 +153,11 @@ int convert_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   if (!files.empty() && first + static_cast<long long>(files.size()) - 1 > INT_MAX)
     return usage_error("instance numbers beyond " + std::to_string(INT_MAX));
 
+  std::string why;
+  if (!netgen::clear_stale(outdir, force, why)) {
+    err << tool << ": " << why << "\n";
+    return force ? 1 : 2;
+  }
   std::error_code ec;
   fs::create_directories(outdir, ec);
   if (ec || !fs::is_directory(outdir)) {
@@ -188,7 +166,10 @@ int convert_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
     return 1;
   }
 
-  std::string manifest = "number\tsource\n";
+  // The manifest names the version that wrote it in a trailing column, so
+  // readers by position or by header both keep working.
+  const std::string version = gpr::version_text();
+  std::string manifest = "number\tsource\tversion\n";
   int written = 0;
   for (std::size_t k = 0; k < files.size(); k++) {
     const std::string& path = files[k];
@@ -199,7 +180,7 @@ int convert_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       failed++;
       continue;
     }
-    std::string text, why;
+    std::string text;
     if (!read_whole(path, text, why)) {
       err << "gprnpv-convert: " << path << ": cannot read: " << why << "\n";
       failed++;
@@ -214,19 +195,22 @@ int convert_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       continue;
     }
     std::string name = "D" + std::to_string(number) + ".gpr";
-    if (!netgen::write_atomic(outdir, name, to_gpr(net), why)) {
+    std::string gpr_text = to_gpr(net);
+    if (!netgen::write_atomic(outdir, name, gpr_text, why)) {
       err << "gprnpv-convert: cannot write " << outdir << "/" << name << ": " << why << "\n";
       failed++;
       continue;
     }
     std::string limit = beyond_limits(net);
     if (!limit.empty()) err << "gprnpv-convert: warning: " << path << ": " << limit << "\n";
+    std::string unlinked = netgen::unlinked_text(netgen::unlinked_activities(gpr_text));
+    if (!unlinked.empty())
+      err << "gprnpv-convert: warning: " << path << " (" << name << "): " << unlinked << "\n";
     if (!quiet) out << name << "\t" << path << "\n";
-    manifest += std::to_string(number) + "\t" + path + "\n";
+    manifest += std::to_string(number) + "\t" + path + "\t" + version + "\n";
     written++;
   }
 
-  std::string why;
   if (!netgen::write_atomic(outdir, "manifest.tsv", manifest, why)) {
     err << "gprnpv-convert: cannot write " << outdir << "/manifest.tsv: " << why << "\n";
     return 1;

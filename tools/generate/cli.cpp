@@ -6,14 +6,16 @@
 #include <ostream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "netgen.h"
+#include "tool_options.h"
 
 namespace netgen {
 namespace {
 
 const char* const usage_text =
-    "Usage: gprnpv-generate [options] FOLDER\n"
+    "Usage: gprnpv-generate [options] FOLDER   (or -o FOLDER)\n"
     "Writes seeded random project networks as FOLDER/D<n>.gpr, ready for gprnpv.\n"
     "The same options give the same files, byte for byte; each file depends only\n"
     "on the options and its own number. FOLDER is created if it does not exist.\n"
@@ -34,13 +36,23 @@ const char* const usage_text =
     "      --awkward            also write what the format permits but a clean\n"
     "                           network avoids: relations that set no lag, pairs\n"
     "                           listed twice, maximal lags listed one way only\n"
+    "  -o, --output FOLDER      the folder to write into, instead of FOLDER\n"
+    "      --force              first remove the D<n>.gpr files and manifest.tsv that\n"
+    "                           FOLDER holds (without it such a folder is refused)\n"
+    "  -q, --quiet              no summary line\n"
     "  -h, --help               show this text\n"
+    "      --version            show the version\n"
+    "Options take '--opt value' or '--opt=value'.\n"
     "\n"
     "Without --awkward every network is well-posed for gprnpv: each activity lies\n"
     "on a chain of relations from the dummy start to the dummy end, no cycle of\n"
     "lags is positive, and the earliest-start schedule meets every bound.\n"
     "\n"
-    "Exit status: 0 all files written, 1 a file could not be written, 2 usage error.\n";
+    "An activity that no chain of listed relations joins to the dummy start or to\n"
+    "the dummy end is named in a warning on standard error; the file is written.\n"
+    "\n"
+    "Exit status: 0 all files written, 1 a file could not be written or removed,\n"
+    "2 usage error or a folder that already holds instance files (nothing written).\n";
 
 bool parse_int(const std::string& s, long long lo, long long hi, long long& v) {
   if (s.empty()) return false;
@@ -68,99 +80,66 @@ bool parse_range(const std::string& s, int& lo, int& hi) {
 }  // namespace
 
 int generate_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
+  const char* const tool = "gprnpv-generate";
   Options opt;
-  long long count = 10, first = 1;
-  std::string folder;
-  bool have_folder = false;
-  auto usage_error = [&](const std::string& what) {
-    err << "gprnpv-generate: " << what << "\n(see gprnpv-generate --help)\n";
-    return 2;
+  int count = 10, first = 1;
+  std::vector<std::string> folders;
+  std::string folder, output, activities, arcs, types, durations, lags;
+  bool quiet = false, force = false;
+  CLI::App app{tool};
+  gprtools::prepare(app);
+  app.add_option("-n,--count", count)->check(gprtools::in_range(0, INT_MAX));
+  app.add_option("-f,--first", first)->check(gprtools::in_range(0, INT_MAX));
+  app.add_option("-s,--seed", opt.seed)->check(gprtools::unsigned_number);
+  app.add_option("-a,--activities", activities);
+  app.add_option("--arcs", arcs);
+  app.add_option("-m,--maxlag-share", opt.maxlag_share)->check(gprtools::in_range(0.0, 1.0));
+  app.add_option("-t,--types", types);
+  app.add_option("-d,--durations", durations);
+  app.add_option("-l,--lags", lags);
+  app.add_option("-r,--resources", opt.nrres)->check(gprtools::in_range(0, 100));
+  app.add_flag("--awkward", opt.awkward);
+  app.add_flag("--force", force);
+  app.add_flag("-q,--quiet", quiet);
+  app.add_option("-o,--output", output);
+  app.add_option("folder", folders);
+  if (auto done = gprtools::parse(app, argc, argv, tool, usage_text, out, err)) return *done;
+  auto usage_error = [&](const std::string& what) { return gprtools::usage_error(err, tool, what); };
+  auto bad = [&](const char* name, const std::string& value) {
+    return usage_error("bad value for " + std::string(name) + ": '" + value + "'");
   };
-
-  for (int k = 1; k < argc; k++) {
-    std::string arg = argv[k];
-    if (arg == "-h" || arg == "--help") {
-      out << usage_text;
-      return 0;
-    }
-    if (arg == "--awkward") {
-      opt.awkward = true;
-      continue;
-    }
-    if (arg.empty() || arg[0] != '-' || arg == "-") {
-      if (have_folder) return usage_error("more than one folder given: " + arg);
-      folder = arg;
-      have_folder = true;
-      continue;
-    }
-    // An option with a value: "--name value", "--name=value" or "-x value".
-    std::string name = arg, value;
-    bool inline_value = false;
-    if (arg.rfind("--", 0) == 0) {
-      std::size_t eq = arg.find('=');
-      if (eq != std::string::npos) {
-        name = arg.substr(0, eq);
-        value = arg.substr(eq + 1);
-        inline_value = true;
-      }
-    }
-    static const char* const known[] = {"-n", "--count", "-f", "--first", "-s", "--seed",
-                                        "-a", "--activities", "--arcs", "-m", "--maxlag-share",
-                                        "-t", "--types", "-d", "--durations", "-l", "--lags",
-                                        "-r", "--resources"};
-    bool is_known = false;
-    for (const char* o : known) is_known = is_known || name == o;
-    if (!is_known) return usage_error("unknown option " + name);
-    if (!inline_value) {
-      if (k + 1 >= argc) return usage_error(name + " needs a value");
-      value = argv[++k];
-    }
-    auto bad = [&]() { return usage_error("bad value for " + name + ": '" + value + "'"); };
-
+  if (!output.empty()) folders.insert(folders.begin(), output);
+  if (folders.size() > 1) return usage_error("more than one folder given: " + folders[1]);
+  if (!folders.empty()) folder = folders[0];
+  bool have_folder = !folder.empty();
+  if (!activities.empty() && !parse_range(activities, opt.min_activities, opt.max_activities))
+    return bad("--activities", activities);
+  if (!arcs.empty() && !parse_range(arcs, opt.min_arcs, opt.max_arcs)) return bad("--arcs", arcs);
+  if (!durations.empty() && !parse_range(durations, opt.min_duration, opt.max_duration))
+    return bad("--durations", durations);
+  if (!lags.empty() && !parse_range(lags, opt.min_lag, opt.max_lag)) return bad("--lags", lags);
+  if (!types.empty()) {
+    std::string rest = types;
     long long v;
-    if (name == "-n" || name == "--count") {
-      if (!parse_int(value, 0, INT_MAX, count)) return bad();
-    } else if (name == "-f" || name == "--first") {
-      if (!parse_int(value, 0, INT_MAX, first)) return bad();
-    } else if (name == "-s" || name == "--seed") {
-      errno = 0;
-      char* endp = nullptr;
-      unsigned long long s = std::strtoull(value.c_str(), &endp, 10);
-      if (value.empty() || value[0] == '-' || errno != 0 || *endp != '\0') return bad();
-      opt.seed = s;
-    } else if (name == "-a" || name == "--activities") {
-      if (!parse_range(value, opt.min_activities, opt.max_activities)) return bad();
-    } else if (name == "--arcs") {
-      if (!parse_range(value, opt.min_arcs, opt.max_arcs)) return bad();
-    } else if (name == "-m" || name == "--maxlag-share") {
-      char* endp = nullptr;
-      double x = std::strtod(value.c_str(), &endp);
-      if (value.empty() || *endp != '\0') return bad();
-      opt.maxlag_share = x;
-    } else if (name == "-t" || name == "--types") {
-      std::string rest = value;
-      for (int t = 0; t < 4; t++) {
-        std::size_t comma = rest.find(',');
-        if ((t < 3) != (comma != std::string::npos)) return bad();
-        if (!parse_int(rest.substr(0, comma), INT_MIN, INT_MAX, v)) return bad();
-        opt.type_weight[t] = static_cast<int>(v);
-        rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
-      }
-    } else if (name == "-d" || name == "--durations") {
-      if (!parse_range(value, opt.min_duration, opt.max_duration)) return bad();
-    } else if (name == "-l" || name == "--lags") {
-      if (!parse_range(value, opt.min_lag, opt.max_lag)) return bad();
-    } else {  // -r, --resources
-      if (!parse_int(value, INT_MIN, INT_MAX, v)) return bad();
-      opt.nrres = static_cast<int>(v);
+    for (int t = 0; t < 4; t++) {
+      std::size_t comma = rest.find(',');
+      if ((t < 3) != (comma != std::string::npos)) return bad("--types", types);
+      if (!parse_int(rest.substr(0, comma), INT_MIN, INT_MAX, v)) return bad("--types", types);
+      opt.type_weight[t] = static_cast<int>(v);
+      rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
     }
   }
 
   if (!have_folder) return usage_error("no output folder given");
   std::string why = check_options(opt);
   if (!why.empty()) return usage_error(why);
-  if (count > 0 && first + count - 1 > INT_MAX)
+
+  if (count > 0 && static_cast<long long>(first) + count - 1 > INT_MAX)
     return usage_error("instance numbers beyond " + std::to_string(INT_MAX));
+  if (!clear_stale(folder, force, why)) {
+    err << tool << ": " << why << "\n";
+    return force ? 1 : 2;
+  }
 
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
@@ -169,11 +148,18 @@ int generate_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
         << (ec ? ec.message() : "not a folder") << "\n";
     return 1;
   }
-  std::string failure = write_instances(opt, static_cast<int>(first), static_cast<int>(count), folder);
-  if (!failure.empty()) {
-    err << "gprnpv-generate: cannot write " << failure << "\n";
-    return 1;
+  for (int k = 0; k < count; k++) {
+    int number = first + k;
+    std::string name = "D" + std::to_string(number) + ".gpr";
+    std::string text = generate_instance(opt, number);
+    if (!write_atomic(folder, name, text, why)) {
+      err << "gprnpv-generate: cannot write " << folder << "/" << name << ": " << why << "\n";
+      return 1;
+    }
+    std::string unlinked = unlinked_text(unlinked_activities(text));
+    if (!unlinked.empty()) err << tool << ": warning: " << name << ": " << unlinked << "\n";
   }
+  if (quiet) return 0;
   if (count == 0)
     out << "no instances written\n";
   else

@@ -13,8 +13,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace netgen {
@@ -322,6 +328,145 @@ std::string write_instances(const Options& opt, int first, int count, const std:
       return dir + "/" + name + ": " + why;
   }
   return "";
+}
+
+namespace {
+
+// "3 8 12", shortened after ten numbers.
+std::string number_list(const std::vector<int>& v) {
+  std::string s;
+  for (std::size_t k = 0; k < v.size(); k++) {
+    if (k == 10) return s + " ... (" + std::to_string(v.size()) + " in all)";
+    s += (k ? " " : "") + std::to_string(v[k]);
+  }
+  return s;
+}
+
+// "D<n>.gpr" for an int n written as gprnpv writes it ("D-3.gpr", not "D03.gpr").
+bool instance_name(const std::string& name) {
+  if (name.size() < 6 || name[0] != 'D' || name.compare(name.size() - 4, 4, ".gpr") != 0)
+    return false;
+  std::string digits = name.substr(1, name.size() - 5);
+  errno = 0;
+  char* end = nullptr;
+  long long n = std::strtoll(digits.c_str(), &end, 10);
+  return errno == 0 && *end == '\0' && n >= INT_MIN && n <= INT_MAX &&
+         std::to_string(n) == digits;
+}
+
+}  // namespace
+
+Unlinked unlinked_activities(const std::string& gpr_text) {
+  std::istringstream in(gpr_text);
+  long long n = 0, r = 0;
+  Unlinked none;
+  if (!(in >> n >> r) || n < 2 || r < 0 || n > 10000000) return none;
+  long long skip;
+  for (long long k = 0; k < r; k++)
+    if (!(in >> skip)) return none;
+  struct Entry {
+    int to, kind, type;
+  };
+  std::vector<std::vector<Entry>> list(n);
+  std::unordered_set<long long> cell;  // i * n + j: the pair has a lag cell
+  for (long long i = 0; i < n; i++) {
+    long long count;
+    if (!(in >> skip)) return none;  // duration
+    for (long long k = 0; k < r; k++)
+      if (!(in >> skip)) return none;
+    if (!(in >> count) || count < 0) return none;
+    for (long long k = 0; k < count; k++) {
+      long long j, kind, type, lag;
+      if (!(in >> j >> kind >> type >> lag) || j < 1 || j > n) return none;
+      list[i].push_back({static_cast<int>(j - 1), static_cast<int>(kind), static_cast<int>(type)});
+      if (type >= 1 && type <= 4 && kind == 1) cell.insert(i * n + (j - 1));
+      if (type >= 1 && type <= 4 && kind == 2) cell.insert((j - 1) * n + i);
+    }
+  }
+  const int end = static_cast<int>(n - 1);
+  // Arcs that carry a relation and survive the closing arc, both ways.
+  std::vector<std::vector<int>> fwd(n), back(n);
+  for (int i = 0; i < n; i++)
+    for (const Entry& e : list[i]) {
+      int j = e.to;
+      if (i == j || i == end || j == 0) continue;
+      if (i == 0 || j == end || cell.count(static_cast<long long>(i) * n + j)) {
+        fwd[i].push_back(j);
+        back[j].push_back(i);
+      }
+    }
+  auto unreached = [&](int root, const std::vector<std::vector<int>>& arcs) {
+    std::vector<char> seen(n, 0);
+    std::vector<int> todo{root};
+    seen[root] = 1;
+    while (!todo.empty()) {
+      int a = todo.back();
+      todo.pop_back();
+      for (int b : arcs[a])
+        if (!seen[b]) {
+          seen[b] = 1;
+          todo.push_back(b);
+        }
+    }
+    std::vector<int> out;
+    for (int a = 0; a < n; a++)
+      if (!seen[a]) out.push_back(a + 1);
+    return out;
+  };
+  Unlinked u;
+  u.from_start = unreached(0, fwd);
+  u.to_end = unreached(end, back);
+  return u;
+}
+
+std::string unlinked_text(const Unlinked& u) {
+  std::string s;
+  if (!u.from_start.empty())
+    s = (u.from_start.size() == 1 ? "activity " : "activities ") + number_list(u.from_start) +
+        " without a listed path from the dummy start (no spanning tree for 50 % or fewer "
+        "negative cash flows)";
+  if (!u.to_end.empty())
+    s += (s.empty() ? "" : "; ") +
+         std::string(u.to_end.size() == 1 ? "activity " : "activities ") +
+         number_list(u.to_end) +
+         " without a listed path to the dummy end (no spanning tree for more than 50 % "
+         "negative cash flows)";
+  return s;
+}
+
+std::vector<std::string> stale_files(const std::string& dir) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir, ec), stop; !ec && it != stop;
+       it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    std::error_code fe;
+    if (it->is_directory(fe)) continue;  // a folder of that name is no file to replace
+    if (name == "manifest.tsv" || instance_name(name)) found.push_back(name);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+bool clear_stale(const std::string& dir, bool force, std::string& why) {
+  std::vector<std::string> stale = stale_files(dir);
+  if (stale.empty()) return true;
+  if (!force) {
+    why = dir + " already holds " + stale[0];
+    if (stale.size() > 1) why += " and " + std::to_string(stale.size() - 1) + " more";
+    why += " (instance files or a manifest); choose an empty folder, or --force to remove the "
+           "D<n>.gpr files and manifest.tsv there first";
+    return false;
+  }
+  for (const std::string& name : stale) {
+    std::error_code ec;
+    std::filesystem::remove(std::filesystem::path(dir) / name, ec);
+    if (ec) {
+      why = "cannot remove " + dir + "/" + name + ": " + ec.message();
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace netgen

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace netgen {
 
@@ -69,6 +70,36 @@ bool write_atomic(const std::string& dir, const std::string& name, const std::st
 // renamed when complete, so no half-written instance is ever seen. Returns
 // an empty string, or a one-line reason for the first file that failed.
 std::string write_instances(const Options& opt, int first, int count, const std::string& dir);
+
+// Activities of a D<n>.gpr text (file numbers, from 1) that no chain of
+// listed relations joins to a dummy: `from_start` lacks a path from the
+// dummy start, `to_end` a path to the dummy end. A list entry i->j carries a
+// relation when the pair has a lag cell in that direction after the whole
+// list is read: a minimal lag of a known type listed by i, a maximal lag of
+// a known type listed by j naming i, and every entry out of the dummy start
+// or into the dummy end (the reader raises those cells). Entries out of the
+// dummy end and into the dummy start do not count: the closing arc of the
+// search replaces them. Linear in the size of the text, no activity limit;
+// a text that does not parse gives two empty lists.
+struct Unlinked {
+  std::vector<int> from_start, to_end;
+};
+Unlinked unlinked_activities(const std::string& gpr_text);
+
+// One line (without "tool: warning: FILE: " and without a newline) naming
+// the activities of `u` and the search direction they defeat; empty when
+// both lists are empty. Long lists are shortened.
+std::string unlinked_text(const Unlinked& u);
+
+// Instance files (D<n>.gpr for any int n, as gprnpv names them) and
+// manifest.tsv in folder `dir`, by name; empty when `dir` does not exist.
+std::vector<std::string> stale_files(const std::string& dir);
+
+// The check of both writing tools before they write into `dir`: without
+// `force`, a folder holding stale_files() is refused (message in `why`,
+// false); with `force` those files, and nothing else, are removed first
+// (false with the reason when a removal fails).
+bool clear_stale(const std::string& dir, bool force, std::string& why);
 
 // The gprnpv-generate command line, with its messages on `out` and `err`:
 // exit status 0 (all written), 1 (a file could not be written) or 2 (usage
