@@ -7,6 +7,7 @@
 #                            normal build and again under AddressSanitizer and
 #                            UndefinedBehaviorSanitizer, then a two-minute
 #                            fuzz run of the instance reader and the solve
+#                            and a one-minute one of the converter's readers
 #
 # Debian packages the build needs beyond the machine image are installed
 # first (as root, or through sudo).
@@ -62,16 +63,21 @@ case "${1:-}" in
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DGPRNPV_SANITIZE=ON -DGPRNPV_BENCH=OFF
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
        ctest -j "$jobs" --output-on-failure)
-    # Two minutes of fuzzing the reader and the solve with clang's libFuzzer
-    # under both sanitizers; a crash, a hang over 2 s or a sanitizer report
-    # ends it with a non-zero status and the input in build-fuzz/.
+    # Two minutes of fuzzing the reader and the solve, then one of the
+    # converter's readers, with clang's libFuzzer under both sanitizers; a
+    # crash, a hang over 2 s, a sanitizer report or (for the converter) a
+    # broken invariant ends it with a non-zero status and the input in
+    # build-fuzz/.
     cmake -S "$root" -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang \
       -DCMAKE_CXX_COMPILER=clang++ -DGPRNPV_FUZZ=ON -DGPRNPV_TESTS=OFF \
       -DGPRNPV_BENCH=OFF >/dev/null
-    cmake --build build-fuzz -j "$jobs" --target gprnpv_fuzz
-    mkdir -p build-fuzz/corpus
+    cmake --build build-fuzz -j "$jobs" --target gprnpv_fuzz gprnpv_fuzz_convert
+    mkdir -p build-fuzz/corpus build-fuzz/corpus-convert
     build-fuzz/fuzz/gprnpv_fuzz build-fuzz/corpus fuzz/corpus -dict=fuzz/gpr.dict \
       -max_total_time=120 -timeout=2 -rss_limit_mb=2048 \
+      -artifact_prefix="$root/build-fuzz/" -print_final_stats=1
+    build-fuzz/fuzz/gprnpv_fuzz_convert build-fuzz/corpus-convert fuzz/corpus-convert \
+      -dict=fuzz/convert.dict -max_total_time=60 -timeout=2 -rss_limit_mb=2048 \
       -artifact_prefix="$root/build-fuzz/" -print_final_stats=1
     ;;
   *)

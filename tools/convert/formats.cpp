@@ -121,7 +121,10 @@ class Scanner {
   int last_line_ = 0;
 };
 
-const int maxcount = 1000000;  // a sanity bound on counts before allocating
+// A sanity bound on counts. Nothing is allocated ahead for a count: lists
+// grow with the numbers actually read, so memory and time stay in
+// proportion to the file however large the counts it states.
+const int maxcount = 1000000;
 
 std::string job(int k) { return "job " + std::to_string(k); }
 
@@ -138,8 +141,8 @@ Network parse_sch(const std::vector<std::string>& lines) {
   Scanner s(lines, first + 1, lines.size(), true);
   const int count = n + 2;
   Network net;
-  net.act.resize(count);
   for (int a = 0; a < count; a++) {
+    net.act.emplace_back();
     std::string who = "activity " + std::to_string(a);
     int id = s.next_int("the id of " + who);
     if (id != a)
@@ -150,8 +153,8 @@ Network parse_sch(const std::vector<std::string>& lines) {
       throw ParseError(s.last_line(), who + " has " + std::to_string(modes) +
                                           " modes; only single-mode networks can be converted");
     int k = s.next_in("the successor count of " + who, 0, maxcount);
-    std::vector<int> succ(k);
-    for (int q = 0; q < k; q++) succ[q] = s.next_in("a successor id of " + who, 0, count - 1);
+    std::vector<int> succ;
+    for (int q = 0; q < k; q++) succ.push_back(s.next_in("a successor id of " + who, 0, count - 1));
     for (int q = 0; q < k; q++) {
       std::string what = "the lag of " + who + " to activity " + std::to_string(succ[q]);
       s.expect("[", "'[' opening " + what);
@@ -245,15 +248,18 @@ Network parse_sm(const std::vector<std::string>& lines) {
   Network net;
   Scanner caps(lines, std::min(labels + 1, ae), ae, false);
   while (!caps.done()) net.cap.push_back(caps.next_int("a resource capacity"));
-  if (static_cast<int>(net.cap.size()) != nlabels)
-    throw ParseError(static_cast<int>(labels) + 2, std::to_string(nlabels) + " resource labels but " +
-                                                        std::to_string(net.cap.size()) + " capacities");
+  if (static_cast<int>(net.cap.size()) != nlabels) {
+    // The line of the capacities, or of the labels when the block ends there.
+    int line = static_cast<int>(labels + 1 < ae ? labels + 2 : labels + 1);
+    throw ParseError(line, std::to_string(nlabels) + " resource labels but " + std::to_string(net.cap.size()) +
+                               " capacities");
+  }
   const int r = nlabels;
 
-  net.act.resize(njobs);
   auto [pl, pe] = block(lines, "PRECEDENCE RELATIONS:");
   Scanner p(lines, skip_heading(lines, pl, pe), pe, false);
   for (int k = 1; k <= njobs; k++) {
+    net.act.emplace_back();
     int id = p.next_int("the number of " + job(k));
     if (id != k)
       throw ParseError(p.last_line(), "expected the relations of " + job(k) + ", found job " + std::to_string(id));
@@ -306,9 +312,8 @@ Network parse_rcp(const std::vector<std::string>& lines) {
   Network net;
   for (int q = 1; q <= r; q++)
     net.cap.push_back(s.next_int("the capacity of resource " + std::to_string(q)));
-  net.act.resize(n);
   for (int k = 1; k <= n; k++) {
-    Activity& a = net.act[k - 1];
+    Activity& a = net.act.emplace_back();
     a.dur = s.next_in("the duration of " + job(k), 0, INT_MAX);
     for (int q = 1; q <= r; q++) a.req.push_back(s.next_int("request " + std::to_string(q) + " of " + job(k)));
     int ns = s.next_in("the successor count of " + job(k), 0, maxcount);
