@@ -17,6 +17,7 @@
 #include <string>
 
 #include "check.h"
+#include "gantt.h"
 #include "driver/driver.h"
 #include "network/network.h"
 #include "search/search.h"
@@ -26,7 +27,7 @@ namespace {
 
 const char* const usage_text =
     "Usage: gprnpv-check --first N --last N --pctneg P --deadext D --interest R\n"
-    "                    [--dir FOLDER] [--schedules FOLDER]\n"
+    "                    [--dir FOLDER] [--schedules FOLDER] [--gantt FOLDER]\n"
     "Solves the instances D<N>.gpr of FOLDER (default: the current folder) exactly\n"
     "as gprnpv does with the same five answers, and checks every result:\n"
     "  feasibility  the start times meet every listed relation and the deadline;\n"
@@ -46,10 +47,12 @@ const char* const usage_text =
     "  --schedules FOLDER    also write FOLDER/D<N>.csv for every solved instance\n"
     "                        (activity, start, finish, cash flow, discounted cash\n"
     "                        flow); FOLDER is created if needed\n"
+    "  --gantt FOLDER        also write FOLDER/D<N>.svg, a Gantt chart of every\n"
+    "                        solved schedule; FOLDER is created if needed\n"
     "  -h, --help            show this text\n"
     "\n"
     "Exit status: 0 every solved instance feasible and proved, 1 some solved\n"
-    "instance not, 2 usage error or a schedule file that cannot be written.\n";
+    "instance not, 2 usage error or a schedule or chart file that cannot be written.\n";
 
 bool parse_int(const char* s, int& v) {
   errno = 0;
@@ -142,7 +145,7 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   int first = 0, last = 0, pctneg = 0, deadext = 0;
   double rate = 0.0;
   bool have[5] = {false, false, false, false, false};
-  std::string dir = ".", schedules;
+  std::string dir = ".", schedules, gantt;
   auto usage_error = [&](const std::string& what) {
     err << "gprnpv-check: " << what << "\n(see gprnpv-check --help)\n";
     return 2;
@@ -154,9 +157,9 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       return 0;
     }
     static const char* const names[] = {"--first", "--last", "--pctneg", "--deadext", "--interest",
-                                        "--dir", "--schedules"};
+                                        "--dir", "--schedules", "--gantt"};
     int which = -1;
-    for (int n = 0; n < 7; n++)
+    for (int n = 0; n < 8; n++)
       if (a == names[n]) which = n;
     if (which < 0) return usage_error("unknown option " + a);
     if (k + 1 >= argc) return usage_error(a + " needs a value");
@@ -170,6 +173,7 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
       case 4: ok = parse_rate(v, rate); break;
       case 5: dir = v; break;
       case 6: schedules = v; break;
+      case 7: gantt = v; break;
     }
     if (!ok) return usage_error("bad value for " + a + ": " + v);
     if (which < 5) have[which] = true;
@@ -184,6 +188,13 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
     schedules = std::filesystem::absolute(schedules, ec).string();
     if (ec || !std::filesystem::is_directory(schedules)) {
       err << "gprnpv-check: cannot create " << schedules << "\n";
+      return 2;
+    }
+  }
+  if (!gantt.empty()) {
+    std::string why, asked = gantt;
+    if ((gantt = gantt_folder(asked, why)).empty()) {
+      err << "gprnpv-check: cannot create " << asked << ": " << why << "\n";
       return 2;
     }
   }
@@ -264,6 +275,17 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
         std::string path = schedules + "/D" + std::to_string(number) + ".csv";
         if (!write_schedule(path, m)) {
           err << "gprnpv-check: cannot write " << path << "\n";
+          status = 2;
+          break;
+        }
+      }
+      if (!gantt.empty()) {
+        std::string why, verdict = feasibility_text(v.feasibility) + "; " +
+                                   certificate_text(v.certificate, nearcut);
+        GanttTitle title{number, pctneg, deadext, rate, gpr::printable(gpr::npv), verdict};
+        if (!write_gantt(gantt, number, gantt_svg(m, st, title), why)) {
+          err << "gprnpv-check: cannot write " << gantt << "/D" << number << ".svg: " << why
+              << "\n";
           status = 2;
           break;
         }
