@@ -124,7 +124,9 @@ TEST(GanttChart, BarsFollowTheScheduleWithTightRelationsAndTitle) {
 
   // Colours: green for inflow, red for outflow, the larger inflow darker.
   std::string big = fill(b[1].attrs), small = fill(b[3].attrs), out = fill(b[2].attrs);
-  auto channel = [](const std::string& hex, int k) { return std::stoi(hex.substr(2 * k, 2), nullptr, 16); };
+  auto channel = [](const std::string& hex, int k) {
+    return std::stoi(hex.substr(2 * k, 2), nullptr, 16);
+  };
   EXPECT_GT(channel(big, 1), channel(big, 0));
   EXPECT_GT(channel(out, 0), channel(out, 1));
   EXPECT_LT(channel(big, 0) + channel(big, 1) + channel(big, 2),
@@ -252,7 +254,8 @@ bool decode_png(const std::string& data, Picture& pic) {
       }
       cur[i] = static_cast<std::uint8_t>(line[1 + i] + pred);
     }
-    for (std::size_t i = 0; i < stride; i += bpp) pic.rgb.insert(pic.rgb.end(), &cur[i], &cur[i] + 3);
+    for (std::size_t i = 0; i < stride; i += bpp)
+      pic.rgb.insert(pic.rgb.end(), &cur[i], &cur[i] + 3);
     prev = cur;
   }
   return true;

@@ -119,7 +119,7 @@ std::string gantt_svg(const Model& m, const std::vector<int>& st, const GanttTit
 
   // Title: instance, parameters, value and verdict; the verdict moves to a
   // line of its own when the whole does not fit the page.
-  char params[160];
+  char params[512];  // room for any value printed with %.2f
   std::snprintf(params, sizeof params,
                 "D%d \u00b7 %d %% negative cash flows, deadline +%d, interest %g (%s search) "
                 "\u00b7 npv %.2f",
@@ -178,11 +178,12 @@ std::string gantt_svg(const Model& m, const std::vector<int>& st, const GanttTit
               escape(text) + "</text></g>\n";
     lx += w;
   };
-  auto swatches = [](int sign) {
+  auto swatches = [](int sign) {  // amounts 1, 50 and 100 of 100
     std::string s;
     for (int j = 0; j < 3; j++)
-      s += "<rect x=\"" + std::to_string(12 * j) + "\" y=\"-5\" width=\"12\" height=\"10\" fill=\"" +
-           hex(shade(sign * (j == 0 ? 1 : j == 1 ? 50 : 100), 100.0)) + "\"/>";
+      s += "<rect x=\"" + std::to_string(12 * j) +
+           "\" y=\"-5\" width=\"12\" height=\"10\" fill=\"" +
+           hex(shade(sign * std::max(1, 50 * j), 100.0)) + "\"/>";
     return s;
   };
   item(36.0, "cash inflow (darker: larger)", [&] { return swatches(1); });
@@ -198,8 +199,8 @@ std::string gantt_svg(const Model& m, const std::vector<int>& st, const GanttTit
       return "<line x1=\"6\" y1=\"-6\" x2=\"6\" y2=\"6\" stroke=\"" + hex(deadline_blue) +
              "\" stroke-width=\"1.5\" stroke-dasharray=\"3 2\"/>";
     });
-  std::string tight_text = std::to_string(tight) +
-                           (tight == 1 ? " tight relation (slack 0)" : " tight relations (slack 0)");
+  std::string tight_text =
+      std::to_string(tight) + (tight == 1 ? " tight relation" : " tight relations") + " (slack 0)";
   if (n > connector_limit)
     tight_text += ", not drawn above " + std::to_string(connector_limit) + " activities";
   item(22.0, tight_text, [] {
@@ -260,7 +261,7 @@ std::string gantt_svg(const Model& m, const std::vector<int>& st, const GanttTit
   const std::string outline = rowh >= 8.0 ? " stroke-width=\"0.6\" stroke=\"" : "";
   for (int i = 0; i < n; i++) {
     double w = m.cf[i] * std::exp(-m.interest * finish(i));
-    char tip[192];
+    char tip[512];
     std::snprintf(tip, sizeof tip,
                   "activity %d: start %d, finish %.0f, cash flow %d, discounted cash flow %.6f",
                   i + 1, st[i], finish(i), m.cf[i], w);
