@@ -18,7 +18,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev googletest libgtest-dev
           libbenchmark-dev libboost-graph-dev libcli11-dev libsqlite3-dev
-          gnuplot-nox librsvg2-bin libxml2-utils git)
+          gnuplot-nox librsvg2-bin libxml2-utils zlib1g-dev git)
 
 install_packages() {
   local missing=()

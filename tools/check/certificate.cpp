@@ -114,6 +114,7 @@ Model capture_model() {
   int end = nract - 1;
   m.anchor = pctneg > 50 ? end : 0;
   m.interest = interest;
+  m.deadline = deadline;
   m.dur.assign(dur, dur + nract);
   m.cf.assign(cf, cf + nract);
   std::vector<int> seen(nract, -1);

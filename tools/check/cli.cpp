@@ -18,6 +18,7 @@
 
 #include "check.h"
 #include "tool_options.h"
+#include "gantt.h"
 #include "driver/driver.h"
 #include "network/network.h"
 #include "search/search.h"
@@ -27,7 +28,8 @@ namespace {
 
 const char* const usage_text =
     "Usage: gprnpv-check --first N --last N --pctneg P --deadext D --interest R\n"
-    "                    [--dir FOLDER] [--schedules FOLDER] [--tolerance T] [-q]\n"
+    "                    [--dir FOLDER] [--schedules FOLDER] [--gantt FOLDER]\n"
+    "                    [--tolerance T] [-q]\n"
     "Solves the instances D<N>.gpr of FOLDER (default: the current folder) exactly\n"
     "as gprnpv does with the same five answers, and checks every result:\n"
     "  feasibility  the start times meet every listed relation and the deadline;\n"
@@ -52,11 +54,13 @@ const char* const usage_text =
     "                        count as proved, T >= 0 (default 1e-12)\n"
     "  -q, --quiet           print only the rows of instances that do not pass,\n"
     "                        and the summary\n"
+    "  --gantt FOLDER        also write FOLDER/D<N>.svg, a Gantt chart of every\n"
+    "                        solved schedule; FOLDER is created if needed\n"
     "  -h, --help            show this text\n"
     "      --version         show the version\n"
     "\n"
     "Exit status: 0 every solved instance feasible and proved, 1 some solved\n"
-    "instance not, 2 usage error or a schedule file that cannot be written.\n";
+    "instance not, 2 usage error or a schedule or chart file that cannot be written.\n";
 
 // "{4 9 12}" in file numbers, shortened after twelve members.
 std::string set_text(const std::vector<int>& set) {
@@ -152,7 +156,7 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   int first = 0, last = 0, pctneg = 0, deadext = 0;
   double rate = 0.0, tolerance = reltol;
   bool quiet = false;
-  std::string dir = ".", schedules;
+  std::string dir = ".", schedules, gantt;
   CLI::App app{"gprnpv-check"};
   gprtools::prepare(app);
   app.add_option("--first", first)->required();
@@ -162,6 +166,7 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
   app.add_option("--interest", rate)->required()->check(gprtools::finite_number);
   app.add_option("--dir", dir);
   app.add_option("--schedules", schedules);
+  app.add_option("--gantt", gantt);
   app.add_option("--tolerance", tolerance)
       ->check(gprtools::finite_number)
       ->check(gprtools::in_range(0.0));
@@ -175,6 +180,13 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
     schedules = std::filesystem::absolute(schedules, ec).string();
     if (ec || !std::filesystem::is_directory(schedules)) {
       err << "gprnpv-check: cannot create " << schedules << "\n";
+      return 2;
+    }
+  }
+  if (!gantt.empty()) {
+    std::string why, asked = gantt;
+    if ((gantt = gantt_folder(asked, why)).empty()) {
+      err << "gprnpv-check: cannot create " << asked << ": " << why << "\n";
       return 2;
     }
   }
@@ -252,6 +264,17 @@ int check_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
         std::string path = schedules + "/D" + std::to_string(number) + ".csv";
         if (!write_schedule(path, m)) {
           err << "gprnpv-check: cannot write " << path << "\n";
+          status = 2;
+          break;
+        }
+      }
+      if (!gantt.empty()) {
+        std::string why, verdict = feasibility_text(v.feasibility, m.nract) + "; " +
+                                   certificate_text(v.certificate, nearcut);
+        GanttTitle title{number, pctneg, deadext, rate, gpr::printable(gpr::npv), verdict};
+        if (!write_gantt(gantt, number, gantt_svg(m, st, title), why)) {
+          err << "gprnpv-check: cannot write " << gantt << "/D" << number << ".svg: " << why
+              << "\n";
           status = 2;
           break;
         }
