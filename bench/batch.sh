@@ -23,8 +23,11 @@
 # both directions and compares console output, output.txt and info.out with
 # the times masked: any difference is printed and the script exits 1.
 #
+# AWKWARD=1 generates the networks with --awkward (relations without a lag,
+# pairs listed twice, maximal lags one way only).
+#
 # Environment: COUNT (1000), ACTIVITIES (100), RUNS (11), SEED (7), BIG (20),
-# HYPERFINE (1 when hyperfine is on the PATH), REF (unset).
+# HYPERFINE (1 when hyperfine is on the PATH), REF (unset), AWKWARD (0).
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
@@ -33,6 +36,7 @@ activities=${ACTIVITIES:-100}
 runs=${RUNS:-11}
 seed=${SEED:-7}
 big=${BIG:-20}
+awkward=$([ "${AWKWARD:-0}" = 1 ] && echo --awkward || true)
 use_hyperfine=${HYPERFINE:-$(command -v hyperfine >/dev/null && echo 1 || echo 0)}
 
 gprnpv=$build/gprnpv
@@ -46,7 +50,7 @@ work=$(mktemp -d /tmp/gprnpv-batch-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 "$generate" -n "$count" -s "$seed" -a $((activities - 2)) --arcs 2..3 -m 0.2 \
-  "$work/batch" >/dev/null
+  $awkward "$work/batch" >/dev/null
 cd "$work/batch"
 
 answers() { printf '1 %d %d 10 0.01' "$1" "$2"; }
@@ -56,7 +60,7 @@ run_gprnpv() { answers "$count" "$1" | "$gprnpv" >/dev/null; }
 now_ns() { date +%s%N; }
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
-echo "gprnpv batch: $count instances of $activities activities, seed $seed, $runs runs each"
+echo "gprnpv batch: $count ${awkward:+awkward }instances of $activities activities, seed $seed, $runs runs each"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 
 declare -A med
