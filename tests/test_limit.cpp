@@ -32,9 +32,11 @@ Instance chain(int n) {
   return in;
 }
 
-// Runs gprnpv on D1..D<last> of the working folder; false when it fails.
-bool run_gprnpv(int last, int pctneg) {
-  std::string cmd = "printf '1 " + std::to_string(last) + " " + std::to_string(pctneg) +
+// Runs gprnpv on D1..D<last> of the working folder, with a soft stack
+// limit of `stack_kb` when it is not 0; false when it fails.
+bool run_gprnpv(int last, int pctneg, int stack_kb = 0) {
+  std::string limit = stack_kb ? "ulimit -S -s " + std::to_string(stack_kb) + "; " : "";
+  std::string cmd = limit + "printf '1 " + std::to_string(last) + " " + std::to_string(pctneg) +
                     " 10 0.01' | '" GPRNPV_BIN "' >console.txt 2>&1";
   return std::system(cmd.c_str()) == 0;
 }
@@ -109,13 +111,33 @@ TEST(Limit, ThousandTwoActivityNetworksSolvedAndProvedBothWays) {
 }
 
 // The longest chain the build reads, solved by the program in both
-// directions: the first pass of each nests gpr::maxact calls.
+// directions: the first pass of each nests gpr::maxact calls, 2.5 MB of
+// stack at 10000, which the program finds even under a soft limit of 1 MB.
 TEST(Limit, ChainAtTheLimitSolvedBothWays) {
   ScratchDir dir;
   chain(gpr::maxact).write(1);
   for (int pctneg : {30, 70}) {
-    ASSERT_TRUE(run_gprnpv(1, pctneg)) << read_file("console.txt");
+    ASSERT_TRUE(run_gprnpv(1, pctneg, 1024)) << read_file("console.txt");
     EXPECT_EQ(result_values().size(), 1u) << read_file("output.txt");
+  }
+}
+
+// Builds whose chains can carry a start value past 32 bits (wide_starts)
+// stop the propagation at 2^30 and report the deadline as out of range: a
+// chain of finish-start lags of 100000 after durations of 100000 reaches
+// 2 * 10^5 per arc.
+TEST(Limit, StartValuesBeyondThirtyBitsRefused) {
+  if (!gpr::wide_starts) GTEST_SKIP() << "no chain of this build leaves 2^30";
+  ScratchDir dir;
+  Instance in;
+  const int n = gpr::maxact;
+  for (int k = 0; k < n; k++) in.add(k == 0 || k == n - 1 ? 0 : 100000);
+  for (int k = 1; k < n; k++) in.rel(k, k + 1, 1, 3, 100000);
+  in.write(1);
+  for (int pctneg : {30, 70}) {
+    ASSERT_TRUE(run_gprnpv(1, pctneg)) << read_file("console.txt");
+    EXPECT_NE(read_file("output.txt").find("deadline out of range"), std::string::npos)
+        << read_file("output.txt");
   }
 }
 

@@ -157,7 +157,10 @@ int scan() {
       int t;
       if constexpr (wide_starts) {
         std::int64_t u = Forward ? std::int64_t{st[i]} + c : std::int64_t{st[i]} - c;
-        if (u > unreached_late || u < -unreached_late) return 2;
+        // Values only rise forward (from -999 at least) and only fall
+        // backward (from 2^30 at most), so only the side they move to can
+        // leave 32 bits; there any value past 2^30 would be taken.
+        if (Forward ? u > unreached_late : u < -unreached_late) return 2;
         t = static_cast<int>(u);
       } else {
         t = Forward ? st[i] + c : st[i] - c;
