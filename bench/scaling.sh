@@ -15,7 +15,8 @@
 # and writes the medians to OUT.dat and a chart to OUT.svg (gnuplot).
 #
 # Environment: SIZES ("100 200 500 1000 2000 5000 10000"), COUNT (31; 15 for
-# 5000 and more), SEED (11), OUT (bench/scaling).
+# 5000 and more), SEED (11), OUT (bench/scaling); CHART_ONLY=1 redraws the
+# chart and the fits from an existing OUT.dat without measuring.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,7 +37,8 @@ median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (
 
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%6s %6s %6s %10s %10s %10s %10s %8s %8s\n' n count arcs "read fwd" "read bwd" "solve fwd" "solve bwd" "passes f" "passes b"
-: >"$out.dat"
+[ "${CHART_ONLY:-0}" = 1 ] && sizes=""
+[ -n "$sizes" ] && : >"$out.dat"
 for n in $sizes; do
   count=${COUNT:-$([ "$n" -ge 5000 ] && echo 15 || echo 31)}
   "$generate" -n "$count" -s "$seed" -a $((n - 2)) --arcs 2..3 -m 0.2 "$work/$n" >/dev/null
@@ -77,7 +79,7 @@ set xrange [80:12500]
 plot "$out.dat" using 1:4 with linespoints title "read, forward run", \
      "" using 1:6 with linespoints title "solve, forward", \
      "" using 1:7 with linespoints title "solve, backward", \
-     "" using 1:(\$6 * (\$1 / 1000.0)**1.5 / $(awk '$1 == 1000 {print $6}' "$out.dat")) with lines dashtype 2 title "n^1.5 through solve fwd at 1000"
+     "" using 1:($(awk '$1 == 1000 {print $6}' "$out.dat") * (\$1 / 1000.0)**1.5) with lines dashtype 2 title "n^{1.5} through solve fwd at 1000"
 GP
   echo "chart: $out.svg"
 fi
