@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "convert.h"
 #include "netgen.h"
 #include "network/network.h"
 #include "testutil.h"
@@ -120,6 +121,29 @@ TEST(Limit, ChainAtTheLimitSolvedBothWays) {
     ASSERT_TRUE(run_gprnpv(1, pctneg, 1024)) << read_file("console.txt");
     EXPECT_EQ(result_values().size(), 1u) << read_file("output.txt");
   }
+}
+
+// The generator writes networks up to the limit of its build; past it, its
+// refusal and the converter's warning name the way to a larger build.
+TEST(Limit, ToolsFollowTheLimitAndNameTheLargerBuild) {
+  netgen::Options o;
+  o.min_activities = o.max_activities = gpr::maxact - 2;
+  EXPECT_EQ(netgen::check_options(o), "");
+  o.max_activities = gpr::maxact - 1;
+  EXPECT_NE(netgen::check_options(o).find("GPRNPV_MAXACT="), std::string::npos);
+
+  ScratchDir dir;
+  std::string rcp = std::to_string(gpr::maxact + 1) + " 0\n";
+  for (int j = 1; j <= gpr::maxact + 1; j++)
+    rcp += j <= gpr::maxact ? "0 1 " + std::to_string(j + 1) + "\n" : "0 0\n";
+  testutil::write_file("big.rcp", rcp);
+  std::string args[] = {"gprnpv-convert", "-o", "out", "big.rcp"};
+  char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data()};
+  std::ostringstream out, err;
+  EXPECT_EQ(convert::convert_main(4, argv, out, err), 0);
+  EXPECT_NE(err.str().find(std::to_string(gpr::maxact + 1) + " activities, more than"),
+            std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("GPRNPV_MAXACT="), std::string::npos) << err.str();
 }
 
 // Builds whose chains can carry a start value past 32 bits (wide_starts)
