@@ -5,9 +5,15 @@
 #                            "1 10 50 10 0.01") and show output.txt
 #   bash setup.sh test       build, then run every test: the test suite in a
 #                            normal build and again under AddressSanitizer and
-#                            UndefinedBehaviorSanitizer, then a two-minute
-#                            fuzz run of the instance reader and the solve
-#                            and a one-minute one of the converter's readers
+#                            UndefinedBehaviorSanitizer, the tests of the
+#                            activity limit in a build that reads 2000, then a
+#                            two-minute fuzz run of the instance reader and
+#                            the solve and a one-minute one of the
+#                            converter's readers
+#
+# GPRNPV_MAXACT=N (1000 to 16000; 1000 unless set) builds the program and the
+# tools for networks of up to N activities, into build-maxact<N> instead of
+# build: `GPRNPV_MAXACT=5000 bash setup.sh examples`.
 #
 # Debian packages the build needs beyond the machine image are installed
 # first (as root, or through sudo).
@@ -15,6 +21,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
+maxact=${GPRNPV_MAXACT:-1000}
+main=build
+[ "$maxact" != 1000 ] && main=build-maxact$maxact
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev googletest libgtest-dev
           libbenchmark-dev libboost-graph-dev libcli11-dev libsqlite3-dev
@@ -42,14 +51,14 @@ build() {  # build <dir> [cmake options...]
 case "${1:-}" in
   examples)
     install_packages
-    build build -DCMAKE_BUILD_TYPE=Release
-    run=build/examples-run
+    build "$main" -DCMAKE_BUILD_TYPE=Release -DGPRNPV_MAXACT="$maxact"
+    run=$main/examples-run
     rm -rf "$run" && mkdir -p "$run"
     cp examples/*.gpr "$run"/
     cd "$run"
     # The answers end without a line break, so the closing key read meets the
     # end of input and the exit status is 0.
-    printf '1 10 50 10 0.01' | "$root/build/gprnpv"
+    printf '1 10 50 10 0.01' | "$root/$main/gprnpv"
     echo
     echo
     echo "---- $run/output.txt"
@@ -58,11 +67,17 @@ case "${1:-}" in
     ;;
   test)
     install_packages
-    build build -DCMAKE_BUILD_TYPE=Release
+    build build -DCMAKE_BUILD_TYPE=Release -DGPRNPV_MAXACT=1000
     (cd build && ctest -j "$jobs" --output-on-failure)
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DGPRNPV_SANITIZE=ON -DGPRNPV_BENCH=OFF
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
        ctest -j "$jobs" --output-on-failure)
+    # The tests that depend on the activity limit, in a build that reads 2000:
+    # only the program, the checker and that one test program are built.
+    cmake -S "$root" -B build-maxact2000 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DGPRNPV_MAXACT=2000 -DGPRNPV_BENCH=OFF >/dev/null
+    cmake --build build-maxact2000 -j "$jobs" --target gprnpv gprnpv-check test_limit
+    (cd build-maxact2000 && ctest -j "$jobs" --output-on-failure -R '^Limit\.')
     # Two minutes of fuzzing the reader and the solve, then one of the
     # converter's readers, with clang's libFuzzer under both sanitizers; a
     # crash, a hang over 2 s, a sanitizer report or (for the converter) a

@@ -61,7 +61,7 @@ run_gprnpv() { answers "$count" "$1" | "$gprnpv" >/dev/null; }
 now_ns() { date +%s%N; }
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
-echo "gprnpv batch: $count instances of $activities activities, seed $seed, $runs runs each"
+echo "gprnpv batch: $count ${awkward:+awkward }instances of $activities activities, seed $seed, $runs runs each"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 
 declare -A med

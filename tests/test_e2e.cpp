@@ -400,7 +400,7 @@ TEST(EndToEnd, LetterAsFirstAnswer) {
 TEST(EndToEnd, EveryFailureRowInOneRun) {
   ScratchDir dir;
   chain().write(1);
-  write_file("D3.gpr", "1001 0\n");
+  write_file("D3.gpr", std::to_string(gpr::maxact + 1) + " 0\n");
   write_file("D4.gpr", "3 0\n0 1  2 1 3 0\n4 1\n");  // ends inside activity 2
   Instance cycle = network({0, 1, 1, 0}, {{1, 2}, {3, 4}});
   cycle.rel(2, 3, 1, 1, 1);  // 2 and 3 each start at least 1 after the other

@@ -322,7 +322,7 @@ TEST(Generate, OptionsOutsideTheirRangesAreRefused) {
     void (*change)(netgen::Options&);
   };
   const Case cases[] = {
-      {"activities", [](netgen::Options& o) { o.max_activities = 999; }},
+      {"activities", [](netgen::Options& o) { o.max_activities = netgen::max_real_activities + 1; }},
       {"activities", [](netgen::Options& o) { o.min_activities = 40; }},  // above the maximum
       {"arcs", [](netgen::Options& o) { o.min_arcs = -1; }},
       {"share", [](netgen::Options& o) { o.maxlag_share = 1.5; }},
@@ -331,7 +331,7 @@ TEST(Generate, OptionsOutsideTheirRangesAreRefused) {
       {"durations", [](netgen::Options& o) { o.min_duration = -1; }},
       {"lags", [](netgen::Options& o) { o.max_lag = 100001; }},
       {"resource", [](netgen::Options& o) { o.nrres = -1; }},
-      {"too large", [](netgen::Options& o) { o.max_activities = 998, o.max_duration = 100000; }},
+      {"too large", [](netgen::Options& o) { o.max_activities = netgen::max_real_activities, o.max_duration = 100000; }},
   };
   for (const Case& c : cases) {
     netgen::Options o;
@@ -399,7 +399,7 @@ TEST(GenerateCli, UsageErrorsAndWriteFailures) {
       {{"-t", "1,2,3", "a"}, 2, "bad value for --types"},
       {{"-s", "-4", "a"}, 2, "bad value for --seed"},
       {{"-m", "0.5x", "a"}, 2, "bad value for --maxlag-share"},
-      {{"-a", "1000", "a"}, 2, "activities must be"},
+      {{"-a", std::to_string(netgen::max_real_activities + 1), "a"}, 2, "activities must be"},
       {{"-f", "2147483647", "-n", "2", "a"}, 2, "beyond"},
       {{"plain"}, 1, "cannot create folder plain"},
   };

@@ -286,9 +286,12 @@ TEST(Reader, ReadsAThousandActivities) {
 TEST(Reader, RefusesMoreThanAThousandActivitiesWhateverFollows) {
   ScratchDir dir;
   Instance in;
-  for (int k = 0; k < 1001; k++) in.add(0);
-  for (int k = 1; k < 1001; k++) in.fs(k, k + 1);
-  const std::string texts[] = {in.text(), "1001 x", "1001", "1001x 3", "1001 -1 0", "2000 0 1 2"};
+  const int n = gpr::maxact + 1;  // 1001 in the default build
+  const std::string c = std::to_string(n);
+  for (int k = 0; k < n; k++) in.add(0);
+  for (int k = 1; k < n; k++) in.fs(k, k + 1);
+  const std::string texts[] = {in.text(), c + " x", c, c + "x 3", c + " -1 0",
+                               std::to_string(2 * gpr::maxact) + " 0 1 2"};
   testutil::quiet_run(50, 10, 0.01);
   for (const std::string& text : texts) {
     write_file("D1.gpr", text);
@@ -312,15 +315,18 @@ TEST(Reader, RefusesMoreThanAThousandActivitiesWhateverFollows) {
 const std::string base = "3 1 5\n0 0 1  2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n";
 
 TEST(Reader, RefusesMalformedFilesBeforeDrawingCashFlows) {
-  const std::string many3 = repeat(" 3 1 1 0", 1000);
-  const std::string spread = repeat(" 2 1 1 0 3 1 1 0", 500) + " 2 1 1 0";
+  // maxact + 1 entries (1001 in the default build), and maxact + 1 naming 3.
+  const std::string many3 = repeat(" 3 1 1 0", gpr::maxact);
+  std::string spread;
+  for (int k = 0; k <= gpr::maxact; k++) spread += k % 2 ? " 3 1 1 0" : " 2 1 1 0";
+  const std::string over = std::to_string(gpr::maxact + 1), limit = std::to_string(gpr::maxact);
   // A file read in chunks (over a megabyte): the offset counts from the
   // start of the file, not of the chunk.
   const std::string padded = "3 1 5\n" + std::string(1 << 20, ' ') + "0 0 1  2 1 3 y\n4 0 0\n0 0 0\n";
   struct Case {
     const char* what;
     std::string text;
-    const char* why;  // failwhy: the reason and its place
+    std::string why;  // failwhy: the reason and its place
   } cases[] = {
       {"empty file", "",
        "header: the file ends where the number of activities belongs"},
@@ -354,16 +360,16 @@ TEST(Reader, RefusesMalformedFilesBeforeDrawingCashFlows) {
        "header: negative number of resource types: -1"},
       {"negative entry count", "3 1 5\n0 0 -1\n4 0 1  3 1 3 0\n0 0 0\n",
        "activity 1: entry count -1 outside 0..1000"},
-      {"1001 entries", "3 1 5\n0 0 1001" + spread + "\n4 0 0\n0 0 0\n",
-       "activity 1: entry count 1001 outside 0..1000"},
+      {"1001 entries", "3 1 5\n0 0 " + over + spread + "\n4 0 0\n0 0 0\n",
+       "activity 1: entry count " + over + " outside 0.." + limit},
       {"successor 0", "3 1 5\n0 0 1  0 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n",
        "activity 1, entry 1: successor 0 outside 1..3"},
       {"successor nract+1", "3 1 5\n0 0 1  2 1 3 0\n4 0 1  4 1 3 0\n0 0 0\n",
        "activity 2, entry 1: successor 4 outside 1..3"},
       {"negative successor", "3 1 5\n0 0 1  -2 1 3 0\n4 0 1  3 1 3 0\n0 0 0\n",
        "activity 1, entry 1: successor -2 outside 1..3"},
-      {"1001 entries naming 3", "3 1 5\n0 0 1000" + many3 + "\n4 0 1  3 1 3 0\n0 0 0\n",
-       "activity 2, entry 1: more than 1000 entries name activity 3"},
+      {"1001 entries naming 3", "3 1 5\n0 0 " + limit + many3 + "\n4 0 1  3 1 3 0\n0 0 0\n",
+       "activity 2, entry 1: more than " + limit + " entries name activity 3"},
       {"duration 100001", "3 1 5\n0 0 1  2 1 3 0\n100001 0 1  3 1 3 0\n0 0 0\n",
        "activity 2: duration 100001 beyond +-100000"},
       {"duration -100001", "3 1 5\n0 0 1  2 1 3 0\n-100001 0 1  3 1 3 0\n0 0 0\n",
@@ -399,7 +405,7 @@ TEST(Reader, RefusesMalformedFilesBeforeDrawingCashFlows) {
     EXPECT_EQ(o.info, "") << c.what;
     EXPECT_EQ(gpr::probfile, nullptr) << c.what;
     EXPECT_EQ(open_fds(), fds) << c.what;
-    EXPECT_STREQ(gpr::failwhy, c.why) << c.what;
+    EXPECT_STREQ(gpr::failwhy, c.why.c_str()) << c.what;
   }
 }
 

@@ -7,8 +7,8 @@
 // instance left; no operation reads them.
 //
 // The assertion in reset_solve() states that the words in use fit the
-// declared rows. The reader keeps nract <= maxact, which gives nrbin <= 32,
-// so it cannot fail for an accepted instance; if it ever does, the program
+// declared rows. The reader keeps nract <= maxact, which gives nrbin <=
+// maxbin - 1, so it cannot fail for an accepted instance; if it ever does, the program
 // stops with the expression "nrbin<=maxbin" at line 34 of this file.
 #include <cassert>
 
@@ -21,7 +21,7 @@ namespace gpr {
 //   1. nriter and npv start at 0;
 //   2. nrbin = ceil(nract / 32), computed as the search always has: nract in
 //      double, divided by 32.0, 0.9999 added and the sum truncated, which
-//      equals the ceiling for every nract from 0 to 1000;
+//      equals the ceiling for every nract from 0 to 16000;
 //   3. the assertion below;
 //   4. treecounted cleared; st[i] = -999 and the words in use of subset[i]
 //      and tree[i] cleared, for i = nract-1 down to 0.

@@ -30,8 +30,21 @@
 namespace gpr {
 
 // ---------------------------------------------------------------- limits
-constexpr int maxact = 1000;     // activities per instance, dummies included
-constexpr int maxbin = 33;       // largest number of words in use per bit row
+// The activity limit is fixed when the program is built: the CMake option
+// GPRNPV_MAXACT (1000 unless set, at most 16000) passes it to every source,
+// and every array below is sized from it. A larger limit reserves more
+// address space; the pages an instance does not touch are never resident.
+#ifndef GPRNPV_MAXACT
+#define GPRNPV_MAXACT 1000
+#endif
+constexpr int maxact = GPRNPV_MAXACT;  // activities per instance, dummies included
+static_assert(maxact >= 1000 && maxact <= 16000, "GPRNPV_MAXACT lies within 1000..16000");
+constexpr int maxbin = (maxact + 31) / 32 + 1;  // words per bit row, one to spare (33)
+// Bits that hold an activity number or a list position in the packed arc
+// numbers of the search (a << actbits | k): 10 for 1000.
+constexpr int actbits = maxact < 1024 ? 10 : maxact < 2048 ? 11 : maxact < 4096 ? 12
+                      : maxact < 8192 ? 13 : 14;
+constexpr int actmask = (1 << actbits) - 1;
 constexpr int rowwords = maxbin + 1;  // declared words of every bit row
 constexpr int NOLAG = -999999;   // lag cell of a pair without a relation
 constexpr double DCTOL = 0.00001;  // tolerance of the cut tests on subtree values
@@ -39,6 +52,12 @@ constexpr int maxabs = 100000;   // largest |duration| and |lag| a file may hold
 constexpr int maxdeadline = 100000000;  // |deadline| above this is refused
 constexpr int unreached_early = -999;   // start value before forward propagation
 constexpr int unreached_late = 1 << 30; // start value before backward propagation
+// A propagation moves a start value by at most maxact * 300000 from a value
+// within +-2^30. Where that can leave 32 bits (maxact above 3579) the
+// propagation forms its sums in 64 bits and stops at a value beyond +-2^30
+// (see propagate_forward); below that limit no value comes near 2^30.
+constexpr bool wide_starts =
+    static_cast<long long>(maxact) * 3 * maxabs + unreached_late > 2147483647LL;
 
 using word = std::uint32_t;      // one word of a bit row
 
@@ -231,7 +250,8 @@ void normalise_dummy_arcs();
 // lists, backward lowers st[r] to st[p] - lag[r][p] over the predecessor
 // lists. Arcs whose cell is NOLAG carry no relation and are skipped. Both
 // return 1, or 0 when a cycle of positive total lag makes the values grow
-// without bound.
+// without bound; builds with wide_starts also return 2 when a value leaves
+// +-2^30, which callers report as fail_deadline.
 int propagate_forward();
 int propagate_backward();
 // The forward propagation of the earliest-start tree: from st0 (0 for the

@@ -440,14 +440,21 @@ int refuse(int code) {
   return 0;
 }
 
-// Decimal text of v, as "%d" writes it, for |v| < 1000.
+// Decimal text of v, as "%d" writes it, for |v| < 100000.
 char* put_small(char* p, int v) {
-  assert(v > -1000 && v < 1000);
+  assert(v > -100000 && v < 100000);
   if (v < 0) {
     *p++ = '-';
     v = -v;
   }
-  if (v >= 100) {
+  if (v >= 1000) {  // activity numbers of builds with a limit above 1000
+    if (v >= 10000) *p++ = static_cast<char>('0' + v / 10000);
+    *p++ = static_cast<char>('0' + v / 1000 % 10);
+    v %= 1000;
+    *p++ = static_cast<char>('0' + v / 100);
+    v %= 100;
+    *p++ = static_cast<char>('0' + v / 10);
+  } else if (v >= 100) {
     *p++ = static_cast<char>('0' + v / 100);
     v %= 100;
     *p++ = static_cast<char>('0' + v / 10);
@@ -459,8 +466,8 @@ char* put_small(char* p, int v) {
 }
 
 // The log entries "(%d/%d) " of one instance, written with one call: an
-// activity number below 1000 and a cash flow of at most 500 in magnitude
-// take at most 11 characters.
+// activity number below maxact (at most 16000) and a cash flow of at most
+// 500 in magnitude take at most 13 characters.
 char logtext[maxact * 16 + 1];
 
 // Two draws per activity, the dummies included, then the dummies set to 0.

@@ -26,7 +26,9 @@
 // cycle of positive total lag: the values have no finite limit. The
 // propagation stops there and returns 0 instead of looping. Before that
 // point every value stays within nract * 300000 of its start value, so no
-// 32-bit sum overflows.
+// 32-bit sum overflows up to 3579 activities; builds with a larger limit
+// (wide_starts) form the sums in 64 bits and stop with 2 at a value beyond
+// +-2^30, a project far longer than any deadline the program accepts.
 #include <bit>
 #include <cassert>
 #include <cstdint>
@@ -38,7 +40,7 @@ namespace {
 
 int queue[maxact + 1];          // the order in which activities are scanned
 int chain[maxact + 1];          // arcs in the chain that set st[i]
-int reason[maxact + 1];         // forward: the arc that set st[j], i * 1024 + k
+int reason[maxact + 1];         // forward: the arc that set st[j], i << actbits | k
                                 // with suc[i][k] == j; -1 for a start value
 
 int stacknode[maxact + 1];      // depth-first search: path of activities
@@ -152,11 +154,21 @@ int scan() {
       int j = list[k];
       int c = Forward ? lag[i][j] : lag[j][i];
       if (c == NOLAG) continue;
-      int t = Forward ? st[i] + c : st[i] - c;
+      int t;
+      if constexpr (wide_starts) {
+        std::int64_t u = Forward ? std::int64_t{st[i]} + c : std::int64_t{st[i]} - c;
+        // Values only rise forward (from -999 at least) and only fall
+        // backward (from 2^30 at most), so only the side they move to can
+        // leave 32 bits; there any value past 2^30 would be taken.
+        if (Forward ? u > unreached_late : u < -unreached_late) return 2;
+        t = static_cast<int>(u);
+      } else {
+        t = Forward ? st[i] + c : st[i] - c;
+      }
       if (Forward ? t > st[j] : t < st[j]) {
         st[j] = t;
         chain[j] = chain[i] + 1;
-        if (Forward) reason[j] = i * 1024 + k;
+        if (Forward) reason[j] = i << actbits | k;
         if (chain[j] >= nract) return 0;
         int p = place[j];
         waiting[p >> 5] |= word{1} << (p & 31);
@@ -205,7 +217,7 @@ int resume_forward() {
       if (v != base) usable = false;
       continue;
     }
-    int p = why >> 10, k = why & 1023;
+    int p = why >> actbits, k = why & actmask;
     if (p < 0 || p >= nract || k >= nrsuc[p] || suc[p][k] != i || lag[p][i] == NOLAG ||
         static_cast<std::int64_t>(v) > static_cast<std::int64_t>(earliest[p]) + lag[p][i])
       usable = false;
@@ -219,10 +231,10 @@ int resume_forward() {
       int v = i;
       while (seen[v] == 0 && earliestwhy[v] >= 0) {
         seen[v] = 1;
-        v = earliestwhy[v] >> 10;
+        v = earliestwhy[v] >> actbits;
       }
       if (seen[v] == 1) usable = false;
-      for (v = i; seen[v] == 1; v = earliestwhy[v] >> 10) seen[v] = 2;
+      for (v = i; seen[v] == 1; v = earliestwhy[v] >> actbits) seen[v] = 2;
       seen[v] = 2;
     }
   }
@@ -279,8 +291,8 @@ void compute_earliest_starts() {
   for (int i = 0; i <= nract; i++) st[i] = unreached_early;
   st[0] = 0;
   nrearliest = 0;
-  if (!propagate_forward()) {
-    failcode = fail_cycle;
+  if (int r = propagate_forward(); r != 1) {
+    failcode = r == 0 ? fail_cycle : fail_deadline;
     return;
   }
   for (int i = 0; i < nract; i++) {

@@ -51,15 +51,18 @@ namespace {
 // An arc of the scan, position k in the list of its inner end a, with its
 // slack, as one number that orders arcs as the full scan meets them: a
 // smaller slack first, then the higher inner end, then the later position.
-// a and k are below 1024, and every slack fits 32 bits, so the key fits 64.
+// a and k are below 2^actbits (at most 2^14), and every slack fits 32 bits,
+// so the key fits 64.
 using arc_key = std::int64_t;
 constexpr arc_key noarc = INT64_MAX;
 inline arc_key key_of(std::int64_t slack, int a, int k) {
-  return slack * (1 << 20) + (1023 - a) * 1024 + (1023 - k);
+  return slack * (std::int64_t{1} << 2 * actbits) + (actmask - a) * (1 << actbits) + (actmask - k);
 }
-inline std::int64_t key_slack(arc_key key) { return key >> 20; }
-inline int key_source(arc_key key) { return 1023 - static_cast<int>((key >> 10) & 1023); }
-inline int key_position(arc_key key) { return 1023 - static_cast<int>(key & 1023); }
+inline std::int64_t key_slack(arc_key key) { return key >> 2 * actbits; }
+inline int key_source(arc_key key) {
+  return actmask - static_cast<int>((key >> actbits) & actmask);
+}
+inline int key_position(arc_key key) { return actmask - static_cast<int>(key & actmask); }
 
 int setof[maxact + 1];          // cut set of each activity of shiftset
 arc_key best[maxact + 1];       // least arc that counts, per cut set
@@ -68,8 +71,8 @@ int memfirst[maxact + 2];       // members[memfirst[c] .. memfirst[c+1]-1]
 int members[maxact + 1];        // the members of each cut set
 int nrwaiting;                  // members of shiftset
 int pendfirst[maxact + 3];      // pending[pendfirst[c] .. pendfirst[c+1]-1]
-int pending[(maxact + 1) * maxact];   // a * 1024 + k: arcs into set c
-int listed[(maxact + 1) * maxact];    // the same, in the order found, + c << 20
+int pending[(maxact + 1) * maxact];   // a << actbits | k: arcs into set c
+int listed[(maxact + 1) * maxact];    // the same, in the order found
 
 // The sets waiting to move that have an arc that counts, as a binary heap on
 // their least arcs: heap[0] is the set whose arc the full scan would take.
@@ -209,15 +212,18 @@ void displace() {
         offer(setof[a], key_of(slack_of<Forward>(a, f), a, k));
       } else if (setof[f] != setof[a]) {
         pendfirst[setof[f] + 2]++;
-        listed[nrpend++] = setof[f] << 20 | a << 10 | k;
+        listed[nrpend++] = a << actbits | k;
       }
     }
   });
   for (int c = 2; c <= nrcut + 1; c++) pendfirst[c] += pendfirst[c - 1];
   // pendfirst[c + 1] is where the list of set c starts; filling moves it to
   // where that list ends, which is where the list of set c + 1 starts.
-  for (int n = 0; n < nrpend; n++)
-    pending[pendfirst[(listed[n] >> 20) + 1]++] = listed[n] & ((1 << 20) - 1);
+  for (int n = 0; n < nrpend; n++) {
+    int e = listed[n];
+    int c = setof[other_end<Forward>(e >> actbits, e & actmask)];
+    pending[pendfirst[c + 1]++] = e;
+  }
 
   do {
     if (nrheap == 0) {
@@ -234,7 +240,7 @@ void displace() {
     moved[win] = true;
     // Arcs into the set just moved count from now on, with its new starts.
     for (int n = pendfirst[win]; n < pendfirst[win + 1]; n++) {
-      int a = pending[n] >> 10, k = pending[n] & 1023;
+      int a = pending[n] >> actbits, k = pending[n] & actmask;
       if (!moved[setof[a]])
         offer(setof[a], key_of(slack_of<Forward>(a, other_end<Forward>(a, k)), a, k));
     }

@@ -29,7 +29,8 @@
 // the counts kept (treecounted).
 //
 // Failures, reported through failcode instead of looping: a positive cycle
-// in the start-time computation (fail_cycle), and a sweep that joins nothing
+// in the start-time computation (fail_cycle), start values beyond +-2^30 in
+// builds with wide_starts (fail_deadline), and a sweep that joins nothing
 // while an activity is still outside (fail_notree) - no later sweep could
 // join anything either.
 #include <bit>
@@ -83,8 +84,8 @@ void next_sweep() {
 
 void build_early_tree() {
   st[0] = 0;  // every other start is still -999 from reset_solve
-  if (!resume_forward()) {
-    failcode = fail_cycle;
+  if (int r = resume_forward(); r != 1) {
+    failcode = r == 0 ? fail_cycle : fail_deadline;
     return;
   }
   for (int i = 0; i < nract; i++) {
@@ -132,8 +133,8 @@ void build_late_tree() {
     st[i] = unreached_late;
   }
   st[end] = deadline;
-  if (!propagate_backward()) {
-    failcode = fail_cycle;
+  if (int r = propagate_backward(); r != 1) {
+    failcode = r == 0 ? fail_cycle : fail_deadline;
     return;
   }
   // The first tight arc into the dummy end starts the tree there.

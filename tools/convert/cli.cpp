@@ -83,8 +83,10 @@ bool read_whole(const std::string& path, std::string& text, std::string& why) {
 // Limits of the program that reads the files: a converted network beyond
 // them is still written faithfully, with a warning.
 std::string beyond_limits(const Network& net) {
-  if (net.act.size() > 1000)
-    return std::to_string(net.act.size()) + " activities, more than gprnpv reads (1000)";
+  if (net.act.size() > static_cast<std::size_t>(netgen::max_real_activities + 2))
+    return std::to_string(net.act.size()) + " activities, more than this gprnpv reads (" +
+           std::to_string(netgen::max_real_activities + 2) + "; " + netgen::larger_limit_hint +
+           ")";
   for (const Activity& a : net.act) {
     if (a.dur > 100000) return "a duration above 100000, which gprnpv refuses";
     for (const Entry& e : a.succ)

@@ -120,7 +120,8 @@ std::string check_options(const Options& o) {
   auto range_ok = [](int lo, int hi) { return lo <= hi; };
   if (o.min_activities < 0 || !range_ok(o.min_activities, o.max_activities) ||
       o.max_activities > max_real_activities)
-    return "activities must be a range within 0..998";
+    return "activities must be a range within 0.." + std::to_string(max_real_activities) +
+           " (" + larger_limit_hint + ")";
   if (o.min_arcs < 0 || !range_ok(o.min_arcs, o.max_arcs) || o.max_arcs > 500)
     return "arcs per activity must be a range within 0..500";
   if (!(o.maxlag_share >= 0.0 && o.maxlag_share <= 1.0))

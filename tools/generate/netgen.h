@@ -33,7 +33,7 @@ namespace netgen {
 struct Options {
   std::uint64_t seed = 1;
   int min_activities = 10;     // real activities, the two dummies not counted
-  int max_activities = 30;     // at most 998, so a file holds at most 1000
+  int max_activities = 30;     // at most max_real_activities
   int min_arcs = 1;            // successor relations drawn per real activity
   int max_arcs = 3;
   double maxlag_share = 0.2;   // share of those relations that become a pair
@@ -48,9 +48,16 @@ struct Options {
   bool awkward = false;
 };
 
-// Largest |duration| and |lag| a file may hold, and the activity limit.
+// Largest |duration| and |lag| a file may hold, and the activity limit:
+// the real activities that a file for gprnpv of the same build (limit
+// GPRNPV_MAXACT, dummies included) may hold, and how to build a larger one.
+#ifndef GPRNPV_MAXACT
+#define GPRNPV_MAXACT 1000
+#endif
 constexpr int maxabs = 100000;
-constexpr int max_real_activities = 998;
+constexpr int max_real_activities = GPRNPV_MAXACT - 2;
+constexpr const char* larger_limit_hint =
+    "a build with a larger limit reads more: GPRNPV_MAXACT=5000 bash setup.sh examples";
 
 // Empty when the options can be used; otherwise a one-line reason.
 std::string check_options(const Options& opt);
