@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "check.h"
+#include "check_cli.h"
 #include "driver/driver.h"
 #include "netgen.h"
 #include "testutil.h"
@@ -406,17 +407,6 @@ TEST(CheckGenerated, SpoiledActivityIsNamed) {
 }
 
 // ---------------------------------------------------------------- command line
-
-int run_cli(std::vector<std::string> args, std::string& out, std::string& err) {
-  args.insert(args.begin(), "gprnpv-check");
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  std::ostringstream o, e;
-  int rc = gprcheck::check_main(static_cast<int>(argv.size()), argv.data(), o, e);
-  out = o.str();
-  err = e.str();
-  return rc;
-}
 
 TEST(CheckCommandLine, LinesSchedulesAndSummary) {
   testutil::ScratchDir dir;

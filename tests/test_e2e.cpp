@@ -28,6 +28,7 @@
 namespace {
 
 using testutil::Instance;
+using testutil::network;
 using testutil::read_file;
 using testutil::ScratchDir;
 using testutil::write_file;
@@ -262,15 +263,6 @@ std::string drawn_flows(int nract, int pctneg) {
 // The generator gives activities 1 to 4 the cash flows 239, 356, 366, 451
 // in absolute value; activity 4 is negative for pctneg above 12, activity 1
 // above 37, activities 2 and 3 only above 97 and 85.
-
-// An instance from its durations and finish-start arcs of lag 0 (file
-// numbers, from 1).
-Instance network(std::vector<int> durations, std::vector<std::pair<int, int>> arcs) {
-  Instance in;
-  for (int d : durations) in.add(d);
-  for (auto [i, j] : arcs) in.fs(i, j);
-  return in;
-}
 
 // 0 -> 1 (3) -> 2 (2) -> 3. Activity 2's cash flow outweighs activity 1's,
 // so nothing is worth delaying or advancing: 1 completes at 3 and 2 at 5 in

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "check.h"
+#include "check_cli.h"
 #include "gantt.h"
 #include "testutil.h"
 
@@ -176,17 +177,6 @@ TEST(GanttChart, DenseNetworksKeepRowsAndDropConnectors) {
 }
 
 // ------------------------------------------------------------ files and pictures
-
-int run_cli(std::vector<std::string> args, std::string& out, std::string& err) {
-  args.insert(args.begin(), "gprnpv-check");
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  std::ostringstream o, e;
-  int rc = gprcheck::check_main(static_cast<int>(argv.size()), argv.data(), o, e);
-  out = o.str();
-  err = e.str();
-  return rc;
-}
 
 int shell(const std::string& command) {
   int rc = std::system(command.c_str());

@@ -24,6 +24,7 @@
 namespace {
 
 using testutil::Instance;
+using testutil::network;
 using testutil::read_file;
 using testutil::ScratchDir;
 using testutil::write_file;
@@ -100,13 +101,6 @@ std::string query(const std::string& db, const std::string& sql) {
   sqlite3_finalize(st);
   sqlite3_close(h);
   return v;
-}
-
-Instance network(std::vector<int> durations, std::vector<std::pair<int, int>> arcs) {
-  Instance in;
-  for (int d : durations) in.add(d);
-  for (auto [i, j] : arcs) in.fs(i, j);
-  return in;
 }
 
 // In the current folder: D1..D14 with a row of every failure kind among

@@ -96,6 +96,15 @@ struct Instance {
   void write(int number) const { write_file("D" + std::to_string(number) + ".gpr", text()); }
 };
 
+// An instance from its durations and finish-start arcs of lag 0 (file
+// numbers, from 1).
+inline Instance network(std::vector<int> durations, std::vector<std::pair<int, int>> arcs) {
+  Instance in;
+  for (int d : durations) in.add(d);
+  for (auto [i, j] : arcs) in.fs(i, j);
+  return in;
+}
+
 // The small worked network: dummy start 1, activities 2 (duration 3) and 3
 // (duration 2), dummy end 4, a finish-start chain 1 -> 2 -> 3 -> 4, written
 // as D<number>.gpr. With deadline increment 10 its deadline is 15.
