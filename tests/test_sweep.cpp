@@ -208,6 +208,31 @@ TEST(Sweep, RowsEqualThoseOfGprnpvForEveryOutcome) {
   EXPECT_EQ(outcomes.size(), 9u) << seen;  // optimal and the eight failure kinds
 }
 
+// The process ids of the children of `parent`, from /proc.
+std::vector<pid_t> children_of(pid_t parent) {
+  std::vector<pid_t> found;
+  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+    std::string stat = read_file(e.path().string() + "/stat");
+    std::size_t close = stat.rfind(')');
+    int ppid = 0;
+    if (close != std::string::npos && std::sscanf(stat.c_str() + close + 1, " %*c %d", &ppid) == 1 &&
+        ppid == parent)
+      found.push_back(std::stoi(e.path().filename().string()));
+  }
+  return found;
+}
+
+// Whether process `pid` is gone (or a zombie) within two seconds.
+bool ended_soon(pid_t pid) {
+  for (int k = 0; k < 200; k++) {
+    std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.compare(close, 3, ") Z") == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
 // SIGKILL at random moments, then the same command: at no point a partial
 // or repeated row, and at the end the rows of one uninterrupted run.
 TEST(Sweep, ResumesAfterSigkillAtAnyMoment) {
@@ -271,23 +296,10 @@ TEST(Sweep, SecondRunRefusedAndInterruptKeepsFinishedWork) {
   EXPECT_NE(query("c.sqlite", "SELECT ended FROM runs"), "");
 }
 
-// The process ids of the children of `parent`, from /proc.
-std::vector<pid_t> children_of(pid_t parent) {
-  std::vector<pid_t> found;
-  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-    std::string stat = read_file(e.path().string() + "/stat");
-    std::size_t close = stat.rfind(')');
-    int ppid = 0;
-    if (close != std::string::npos && std::sscanf(stat.c_str() + close + 1, " %*c %d", &ppid) == 1 &&
-        ppid == parent)
-      found.push_back(std::stoi(e.path().filename().string()));
-  }
-  return found;
-}
-
 // A worker killed while it waits on D2.gpr: that solve is reported lost and
 // left out, the jobs queued behind it go to a new worker, the run ends with
-// status 1, and the next run adds the missing row.
+// status 1. A run killed while its worker waits there takes the worker with
+// it. The next run adds the missing row.
 TEST(Sweep, DeadWorkerLosesOnlyItsSolve) {
   ScratchDir dir;
   mkdir("set", 0755);
@@ -310,6 +322,14 @@ TEST(Sweep, DeadWorkerLosesOnlyItsSolve) {
             std::string::npos)
       << read_file("err.txt");
   EXPECT_EQ(query("d.sqlite", "SELECT group_concat(instance) FROM results"), "1,3,4,5,6");
+  pid = spawn({"run", "--db", "d.sqlite", "--pctneg", "30", "--deadext", "10", "--interest", "0.01", "set"});
+  for (int k = 0; k < 500 && (workers = children_of(pid)).empty(); k++)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(workers.size(), 1u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(pid, SIGKILL);
+  wait_status(pid);
+  EXPECT_TRUE(ended_soon(workers[0])) << "the worker outlived its run";
   unlink("set/D2.gpr");
   write_file("set/D2.gpr", chain);
   EXPECT_EQ(sweep("run -q --db d.sqlite --pctneg 30 --deadext 10 --interest 0.01 set").status, 0);

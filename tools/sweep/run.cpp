@@ -23,12 +23,14 @@
 // Ending: SIGINT or SIGTERM stops the feeding; the workers, which ignore
 // SIGINT, finish the jobs they hold, and everything received is stored. A
 // worker that dies loses the job it was solving (reported, not stored, so
-// the next run tries it again) and is replaced. If the parent is killed,
-// the workers see the end of their job pipe and exit.
+// the next run tries it again) and is replaced. If the parent dies, the
+// kernel kills the workers (PR_SET_PDEATHSIG), whose results nobody would
+// take.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -275,9 +277,13 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
     out.flush();
     err.flush();
     std::fflush(nullptr);
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error(std::string("fork failed: ") + std::strerror(errno));
     if (pid == 0) {
+      // Nobody takes the results of a worker whose parent is gone: it ends.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(0);
       for (const Worker& y : workers)
         if (y.job_fd >= 0) close(y.job_fd);
       close(p[1]);
