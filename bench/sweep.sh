@@ -11,8 +11,9 @@
 #            of what a hand-written script gets on one core);
 #   j1     - gprnpv-sweep run --jobs 1;
 #   j2     - gprnpv-sweep run --jobs 2;
-#   one    - gprnpv-sweep run --jobs 1 of a single solve: the fixed cost of
-#            a run (start-up, database creation, fork, end).
+#   one    - gprnpv-sweep run --jobs 1 of a single solve: its processor
+#            time less its read + solve is the fixed cost of a run
+#            (start-up, database creation, fork, end).
 # Every run of the sweep is timed by BUILD_DIR/bench/gprnpv-cputime: wall
 # time, and processor time of the whole process tree (parent and workers,
 # user + system). It prints medians over the rounds of:
@@ -73,6 +74,7 @@ for ((r = 1; r <= runs; r++)); do
   sweep one 1 --pctneg 30 --deadext 0 --interest 0.01 --first 1 --last 1 "$work/set"
   recorded j1
   recorded j2
+  recorded one
 done
 
 m() { median <"$work/$1"; }
@@ -80,7 +82,9 @@ us() { echo "1000000 * ($1) / $solves" | bc -l; }
 pct() { echo "100 * (($1) / ($2) - 1)" | bc -l; }
 g=$(m wall.gprnpv)
 w1=$(m wall.j1) w2=$(m wall.j2) o1=$(echo "$solves / $(m own.j1)" | bc -l) o2=$(echo "$solves / $(m own.j2)" | bc -l)
-c1=$(m cpu.j1) c2=$(m cpu.j2) c0=$(m cpu.one) w0=$(m wall.one)
+c1=$(m cpu.j1) c2=$(m cpu.j2) w0=$(m wall.one)
+paste "$work/cpu.one" "$work/rec.one" | awk '{print $1 - $2}' >"$work/fixed.one"
+c0=$(m fixed.one)
 r1=$(m rec.j1) r2=$(m rec.j2)
 printf '%d solves of %d activities, medians of %d rounds (load %s before, %s after)\n' \
   "$solves" "$activities" "$runs" "$load0" "$(cut -d' ' -f1-3 /proc/loadavg)"
