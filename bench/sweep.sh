@@ -27,11 +27,11 @@
 # The load average before and after is printed: on a shared machine the
 # wall times of j2 mean something only when both cores are idle.
 #
-# Environment: COUNT (1000), ACTIVITIES (100), RUNS (5), SEED (7).
+# Environment: COUNT (5000), ACTIVITIES (100), RUNS (5), SEED (7).
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
-count=${COUNT:-1000}
+count=${COUNT:-5000}
 activities=${ACTIVITIES:-100}
 runs=${RUNS:-5}
 seed=${SEED:-7}
