@@ -42,13 +42,14 @@ Ran sh(const std::string& cmd) {
 }
 Ran sweep(const std::string& args) { return sh(sweep_bin + " " + args); }
 
-// Starts gprnpv-sweep in the background with the given arguments.
-pid_t spawn(const std::vector<std::string>& args) {
+// Starts gprnpv-sweep in the background with the given arguments; its
+// standard error goes to `errfile`.
+pid_t spawn(const std::vector<std::string>& args, const char* errfile = "/dev/null") {
   pid_t pid = fork();
   if (pid == 0) {
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
-    dup2(null, 2);
+    dup2(open(errfile, O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
     std::vector<char*> argv{const_cast<char*>(sweep_bin.c_str())};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -201,6 +202,31 @@ TEST(Sweep, RowsEqualThoseOfGprnpvForEveryOutcome) {
   EXPECT_EQ(outcomes.size(), 9u) << seen;  // optimal and the eight failure kinds
 }
 
+// The process ids of the children of `parent`, from /proc.
+std::vector<pid_t> children_of(pid_t parent) {
+  std::vector<pid_t> found;
+  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+    std::string stat = read_file(e.path().string() + "/stat");
+    std::size_t close = stat.rfind(')');
+    int ppid = 0;
+    if (close != std::string::npos && std::sscanf(stat.c_str() + close + 1, " %*c %d", &ppid) == 1 &&
+        ppid == parent)
+      found.push_back(std::stoi(e.path().filename().string()));
+  }
+  return found;
+}
+
+// Whether process `pid` is gone (or a zombie) within two seconds.
+bool ended_soon(pid_t pid) {
+  for (int k = 0; k < 200; k++) {
+    std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.compare(close, 3, ") Z") == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
 // SIGKILL at random moments, then the same command: at no point a partial
 // or repeated row, and at the end the rows of one uninterrupted run.
 TEST(Sweep, ResumesAfterSigkillAtAnyMoment) {
@@ -262,6 +288,46 @@ TEST(Sweep, SecondRunRefusedAndInterruptKeepsFinishedWork) {
   EXPECT_LT(kept.size(), 6u);
   EXPECT_NE(kept[1].find("|2|D2.gpr|4|3|30|10|0.01|optimal|"), std::string::npos) << kept[1];
   EXPECT_NE(query("c.sqlite", "SELECT ended FROM runs"), "");
+}
+
+// A worker killed while it waits on D2.gpr: that solve is reported lost and
+// left out, the jobs queued behind it go to a new worker, the run ends with
+// status 1. A run killed while its worker waits there takes the worker with
+// it. The next run adds the missing row.
+TEST(Sweep, DeadWorkerLosesOnlyItsSolve) {
+  ScratchDir dir;
+  mkdir("set", 0755);
+  std::string chain = network({0, 3, 2, 0}, {{1, 2}, {2, 3}, {3, 4}}).text();
+  for (int n = 1; n <= 6; n++)
+    if (n != 2) write_file("set/D" + std::to_string(n) + ".gpr", chain);
+  ASSERT_EQ(mkfifo("set/D2.gpr", 0600), 0);
+  pid_t pid = spawn({"run", "--jobs", "1", "--db", "d.sqlite", "--pctneg", "30", "--deadext", "10",
+                     "--interest", "0.01", "set"},
+                    "err.txt");
+  for (int k = 0; k < 500 && query("d.sqlite", "SELECT count(*) FROM results") != "1"; k++)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::vector<pid_t> workers = children_of(pid);
+  ASSERT_EQ(workers.size(), 1u);
+  kill(workers[0], SIGKILL);
+  EXPECT_EQ(wait_status(pid), 1);
+  EXPECT_NE(read_file("err.txt").find("a worker died (signal 9) while solving " +
+                                      std::filesystem::current_path().string() +
+                                      "/set/D2.gpr pctneg 30 deadext 10 interest 0.01; not stored"),
+            std::string::npos)
+      << read_file("err.txt");
+  EXPECT_EQ(query("d.sqlite", "SELECT group_concat(instance) FROM results"), "1,3,4,5,6");
+  pid = spawn({"run", "--db", "d.sqlite", "--pctneg", "30", "--deadext", "10", "--interest", "0.01", "set"});
+  for (int k = 0; k < 500 && (workers = children_of(pid)).empty(); k++)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(workers.size(), 1u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(pid, SIGKILL);
+  wait_status(pid);
+  EXPECT_TRUE(ended_soon(workers[0])) << "the worker outlived its run";
+  unlink("set/D2.gpr");
+  write_file("set/D2.gpr", chain);
+  EXPECT_EQ(sweep("run -q --db d.sqlite --pctneg 30 --deadext 10 --interest 0.01 set").status, 0);
+  EXPECT_EQ(rows("d.sqlite").size(), 6u);
 }
 
 // Three shards, disjoint and together complete, merge into the rows of one

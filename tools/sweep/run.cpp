@@ -1,13 +1,19 @@
 // run.cpp: `gprnpv-sweep run`. The parent process owns the database; it
-// forks the workers, feeds each one job indices through a pipe of its own
-// (up to `depth` queued, so a worker never waits for the parent), and
-// reads their fixed-size results from one shared pipe: every message is
-// one write() of less than PIPE_BUF bytes, so messages never interleave.
-// The parent wakes at most every `tick`: what arrived meanwhile is stored in
-// one transaction, so the cost of a commit is shared by many rows, and a
-// kill loses at most the solves in flight and the results of the last tick.
-// A flag in memory shared with the workers makes them drop queued jobs at
-// once when the run stops.
+// forks the workers and feeds each one job indices through a pipe of its
+// own (up to `depth` queued, topped up with one write() of at most
+// PIPE_BUF bytes per wake, so a worker never waits for the parent). The
+// results come back through memory shared with the workers, without a
+// system call: each worker has a ring of `depth` results and a count of
+// those written, which it raises (release) after each result; the parent
+// takes what is new (acquire). A ring never overflows: the parent queues a
+// job only while the worker holds fewer than `depth` jobs, results not yet
+// taken included. The parent sleeps `tick` between wakes and stores what
+// arrived in one transaction, so the cost of a commit is shared by many
+// rows; a kill thus loses at most the solves in flight, that is those being
+// solved and those of the last tick not yet committed. The shared memory
+// also holds the stop flag, which makes the workers drop queued jobs at
+// once when the run stops, and the job each worker is solving, so that a
+// worker that dies is charged with the right one.
 //
 // Work list: every set, instance, pctneg, deadext, interest in the order of
 // the command line; shard K/N keeps the entries whose index is K-1 modulo N,
@@ -17,27 +23,32 @@
 // Ending: SIGINT or SIGTERM stops the feeding; the workers, which ignore
 // SIGINT, finish the jobs they hold, and everything received is stored. A
 // worker that dies loses the job it was solving (reported, not stored, so
-// the next run tries it again) and is replaced. If the parent is killed,
-// the workers see the end of their job pipe and exit.
+// the next run tries it again) and is replaced. If the parent dies, the
+// kernel kills the workers (PR_SET_PDEATHSIG), whose results nobody would
+// take.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <new>
 #include <ostream>
 #include <set>
-#include <thread>
 
 #include "driver/driver.h"
 #include "network/network.h"
@@ -46,8 +57,28 @@
 namespace sweep {
 namespace {
 
-constexpr std::size_t depth = 256;  // jobs queued per worker
-constexpr auto tick = std::chrono::milliseconds(5);
+constexpr std::size_t depth = 1024;  // jobs queued per worker: 4 KiB, one atomic write
+constexpr int tick_ms = 5;
+
+// One worker's side of the shared memory.
+struct Ring {
+  std::atomic<std::uint32_t> written;  // results ever written by this worker process
+  std::atomic<int> solving;            // the job being solved, or -1
+  Result slot[depth];                  // result n is in slot[n % depth]
+};
+// The shared memory: the stop flag, then one ring per worker. Its atomics
+// are lock-free, hence usable across processes.
+struct Shared {
+  std::atomic<int> halt;  // set by the parent: drop queued jobs
+  static_assert(std::atomic<int>::is_always_lock_free && std::atomic<std::uint32_t>::is_always_lock_free);
+};
+constexpr std::size_t ring_offset = (sizeof(Shared) + alignof(Ring) - 1) / alignof(Ring) * alignof(Ring);
+std::size_t shared_size(int workers) {
+  return ring_offset + sizeof(Ring) * static_cast<std::size_t>(std::max(workers, 1));
+}
+Ring& ring_of(void* mapped, std::size_t w) {
+  return reinterpret_cast<Ring*>(static_cast<char*>(mapped) + ring_offset)[w];
+}
 volatile std::sig_atomic_t stop_signal = 0;
 
 extern "C" void on_stop(int sig) { stop_signal = sig; }
@@ -69,16 +100,18 @@ std::string host_name() {
 
 struct Worker {
   pid_t pid = -1;
-  int job_fd = -1;  // parent's write end
-  std::deque<int> held;  // job indices sent, in order
+  int job_fd = -1;       // parent's write end
+  std::deque<int> held;  // job indices sent and not yet taken back, in order
+  std::uint32_t taken = 0;  // results taken from the ring
 };
 
-// The worker's loop: job index in, result out, until the pipe ends.
-// Indices arrive whole (4-byte writes to a pipe are atomic) and are read
-// many at a time.
-[[noreturn]] void work(int w, int job_fd, int result_fd, const std::vector<Job>& jobs,
-                       const std::vector<InstanceSet>& sets, bool certify,
-                       const volatile std::sig_atomic_t* stop) {
+// The worker's loop: job indices in, results into its ring, until the pipe
+// ends. Indices arrive whole (the parent's writes are at most PIPE_BUF
+// bytes, hence atomic) and are read many at a time.
+[[noreturn]] void work(int w, int job_fd, Ring& ring, const std::atomic<int>& halt,
+                       const std::vector<Job>& jobs, const std::vector<InstanceSet>& sets,
+                       bool certify) {
+  static_assert(depth * sizeof(int) <= PIPE_BUF, "a top-up must be one atomic write");
   std::signal(SIGINT, SIG_IGN);
   std::signal(SIGTERM, SIG_DFL);
   int queue[depth];
@@ -87,13 +120,17 @@ struct Worker {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) _exit(0);
     for (ssize_t k = 0; k < n / static_cast<ssize_t>(sizeof(int)); k++) {
-      if (*stop) _exit(0);
+      if (halt.load(std::memory_order_relaxed)) _exit(0);
       int idx = queue[k];
       const Job& job = jobs[static_cast<std::size_t>(idx)];
+      ring.solving.store(idx, std::memory_order_relaxed);
       Result r = solve_job(job, sets[static_cast<std::size_t>(job.set)].dir, certify);
       r.job = idx;
       r.worker = w;
-      if (write(result_fd, &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
+      std::uint32_t count = ring.written.load(std::memory_order_relaxed);
+      ring.slot[count % depth] = r;
+      ring.written.store(count + 1, std::memory_order_release);
+      ring.solving.store(-1, std::memory_order_relaxed);
     }
   }
 }
@@ -222,34 +259,39 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
   // ------------------------------------------------------------ workers
   int nworkers = o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
   nworkers = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(nworkers), jobs.size()));
-  int results[2] = {-1, -1};
-  if (!jobs.empty() && pipe2(results, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   std::vector<Worker> workers(static_cast<std::size_t>(nworkers));
-  // The stop flag, shared with the workers.
-  void* shared = mmap(nullptr, sizeof(std::sig_atomic_t), PROT_READ | PROT_WRITE,
+  void* mapped = mmap(nullptr, shared_size(nworkers), PROT_READ | PROT_WRITE,
                       MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  if (shared == MAP_FAILED) throw std::runtime_error("mmap failed");
-  auto* halt = static_cast<volatile std::sig_atomic_t*>(shared);
-  *halt = 0;
+  if (mapped == MAP_FAILED) throw std::runtime_error("mmap failed");
+  auto* shared = new (mapped) Shared{};
+  for (int w = 0; w < nworkers; w++) new (&ring_of(mapped, static_cast<std::size_t>(w))) Ring{};
   auto spawn = [&](int w) {
+    Worker& x = workers[static_cast<std::size_t>(w)];
+    Ring& ring = ring_of(mapped, static_cast<std::size_t>(w));
+    ring.written.store(0);
+    ring.solving.store(-1);
+    x.taken = 0;
+    x.held.clear();
     int p[2];
     if (pipe2(p, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     out.flush();
     err.flush();
     std::fflush(nullptr);
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error(std::string("fork failed: ") + std::strerror(errno));
     if (pid == 0) {
-      for (const Worker& x : workers)
-        if (x.job_fd >= 0) close(x.job_fd);
+      // Nobody takes the results of a worker whose parent is gone: it ends.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(0);
+      for (const Worker& y : workers)
+        if (y.job_fd >= 0) close(y.job_fd);
       close(p[1]);
-      close(results[0]);
-      work(w, p[0], results[1], jobs, sets, o.certify, halt);
+      work(w, p[0], ring, shared->halt, jobs, sets, o.certify);
     }
     close(p[0]);
-    workers[static_cast<std::size_t>(w)].pid = pid;
-    workers[static_cast<std::size_t>(w)].job_fd = p[1];
-    workers[static_cast<std::size_t>(w)].held.clear();
+    x.pid = pid;
+    x.job_fd = p[1];
   };
 
   struct sigaction sa {}, old_int{}, old_term{}, old_pipe{};
@@ -263,28 +305,30 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
   sigaction(SIGPIPE, &ign, &old_pipe);
 
   for (int w = 0; w < nworkers; w++) spawn(w);
-  if (results[1] >= 0) {
-    close(results[1]);
-    fcntl(results[0], F_SETFL, O_NONBLOCK);
-  }
 
   std::size_t next = 0, done_now = 0, lost = 0;
   std::deque<int> retry;  // jobs queued behind one that killed its worker
+  // Tops a worker's queue up to `depth` with one write of at most PIPE_BUF
+  // bytes, which a pipe takes whole or not at all.
   auto feed = [&](Worker& w) {
-    while (w.pid > 0 && !stop_signal && w.held.size() < depth && (!retry.empty() || next < jobs.size())) {
-      int idx;
+    int chunk[depth];
+    std::size_t n = 0;
+    while (w.pid > 0 && !stop_signal && w.held.size() + n < depth &&
+           (!retry.empty() || next < jobs.size())) {
       if (!retry.empty()) {
-        idx = retry.front();
+        chunk[n++] = retry.front();
         retry.pop_front();
       } else {
-        idx = static_cast<int>(next++);
+        chunk[n++] = static_cast<int>(next++);
       }
-      if (write(w.job_fd, &idx, sizeof idx) != static_cast<ssize_t>(sizeof idx)) {
-        retry.push_front(idx);
-        break;
-      }
-      w.held.push_back(idx);
     }
+    if (n == 0) return;
+    ssize_t size = static_cast<ssize_t>(n * sizeof(int));
+    if (write(w.job_fd, chunk, static_cast<std::size_t>(size)) != size) {
+      for (std::size_t k = n; k-- > 0;) retry.push_front(chunk[k]);
+      return;
+    }
+    w.held.insert(w.held.end(), chunk, chunk + n);
   };
   for (Worker& w : workers) feed(w);
 
@@ -319,25 +363,20 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
     }
   };
 
-  std::vector<char> buf;
   std::vector<Result> batch;
+  // Takes the new results of every worker's ring.
   auto drain = [&] {
-    char chunk[sizeof(Result) * 64];
-    for (;;) {
-      ssize_t n = read(results[0], chunk, sizeof chunk);
-      if (n <= 0) break;
-      buf.insert(buf.end(), chunk, chunk + n);
+    for (std::size_t w = 0; w < workers.size(); w++) {
+      Worker& x = workers[w];
+      Ring& ring = ring_of(mapped, w);
+      std::uint32_t written = ring.written.load(std::memory_order_acquire);
+      for (; x.taken != written; x.taken++) {
+        const Result& r = ring.slot[x.taken % depth];
+        auto it = std::find(x.held.begin(), x.held.end(), r.job);
+        if (it != x.held.end()) x.held.erase(it);
+        batch.push_back(r);
+      }
     }
-    std::size_t whole = buf.size() / sizeof(Result);
-    for (std::size_t k = 0; k < whole; k++) {
-      Result r;
-      std::memcpy(&r, buf.data() + k * sizeof(Result), sizeof r);
-      Worker& w = workers[static_cast<std::size_t>(r.worker)];
-      auto it = std::find(w.held.begin(), w.held.end(), r.job);
-      if (it != w.held.end()) w.held.erase(it);
-      batch.push_back(r);
-    }
-    buf.erase(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(whole * sizeof(Result)));
   };
   auto describe = [&](int idx) {
     const Job& j = jobs[static_cast<std::size_t>(idx)];
@@ -360,16 +399,13 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
   };
   while (!jobs.empty()) {
     if (stop_signal && !closed) {
-      *halt = 1;
+      shared->halt.store(1);
       for (Worker& w : workers)
         if (w.job_fd >= 0) close(w.job_fd), w.job_fd = -1;
       closed = true;
     }
     if (closed ? !alive() : !busy() && next >= jobs.size() && retry.empty()) break;
-    pollfd pfd{results[0], POLLIN, 0};
-    int rc = poll(&pfd, 1, 200);
-    if (rc < 0 && errno != EINTR) throw std::runtime_error("poll failed");
-    if (rc > 0 && !stop_signal) std::this_thread::sleep_for(tick);
+    poll(nullptr, 0, tick_ms);  // a signal ends the sleep early
     drain();
     // A worker that ended: what it wrote is read first, then what it held is lost.
     int status;
@@ -383,12 +419,15 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
         if (x.job_fd >= 0) close(x.job_fd), x.job_fd = -1;
         bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0;  // stopped by the flag
         if (!x.held.empty() && !clean) {
+          auto bad = std::find(x.held.begin(), x.held.end(),
+                               ring_of(mapped, w).solving.load(std::memory_order_relaxed));
+          if (bad == x.held.end()) bad = x.held.begin();
           err << "gprnpv-sweep: a worker died ("
               << (WIFSIGNALED(status) ? std::string("signal ") + std::to_string(WTERMSIG(status))
                                       : "status " + std::to_string(WEXITSTATUS(status)))
-              << ") while solving " << describe(x.held.front()) << "; not stored\n";
+              << ") while solving " << describe(*bad) << "; not stored\n";
           lost++;
-          x.held.pop_front();
+          x.held.erase(bad);
           for (auto it = x.held.rbegin(); it != x.held.rend(); ++it) retry.push_front(*it);
         }
         x.held.clear();
@@ -405,8 +444,7 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
     if (w.job_fd >= 0) close(w.job_fd), w.job_fd = -1;
   for (Worker& w : workers)
     if (w.pid > 0) waitpid(w.pid, nullptr, 0);
-  if (results[0] >= 0) close(results[0]);
-  munmap(shared, sizeof(std::sig_atomic_t));
+  munmap(mapped, shared_size(nworkers));
   end_run();
   show(true);
   sigaction(SIGINT, &old_int, nullptr);

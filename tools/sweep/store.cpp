@@ -38,8 +38,9 @@ bool Key::operator<(const Key& o) const {
 }
 
 Database::Database(const std::string& path, bool create, bool readonly) : path_(path) {
-  int flags = readonly ? SQLITE_OPEN_READONLY
-                       : SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  // A connection is used by one thread only: no mutex around each call.
+  int flags = SQLITE_OPEN_NOMUTEX | (readonly ? SQLITE_OPEN_READONLY
+                                              : SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0));
   if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
     sqlite3_close(db_);

@@ -65,8 +65,7 @@ struct Job {
 enum Certified : int { cert_none = 0, cert_proved, cert_not_proved, cert_infeasible };
 const char* certificate_text(int verdict);  // nullptr for cert_none
 
-// What a worker sends back: fixed size, so one write() on a pipe carries it
-// whole.
+// What a worker hands back, through memory shared with the parent.
 struct Result {
   int job;            // index into the run's job list
   int worker;
