@@ -23,7 +23,7 @@
 // values stay as they were without the warning.
 //
 // Cost: one token per answer; the token buffer grows with realloc (the
-// program links no C++ runtime), once, before the batch.
+// core keeps to the C library), once, before the batch.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>

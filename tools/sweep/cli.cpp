@@ -7,6 +7,7 @@
 
 #include "driver/driver.h"
 #include "sweep.h"
+#include "tool_options.h"
 
 namespace sweep {
 namespace {
@@ -68,8 +69,7 @@ int sweep_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e, out, err);
-    err << "gprnpv-sweep: " << e.what() << "\n(see gprnpv-sweep --help)\n";
-    return 2;
+    return gprtools::usage_error(err, "gprnpv-sweep", gprtools::error_text(e));
   }
 
   try {
