@@ -144,6 +144,18 @@ TEST(Limit, ToolsFollowTheLimitAndNameTheLargerBuild) {
   EXPECT_NE(err.str().find(std::to_string(gpr::maxact + 1) + " activities, more than"),
             std::string::npos) << err.str();
   EXPECT_NE(err.str().find("GPRNPV_MAXACT="), std::string::npos) << err.str();
+
+  // Three jobs, job 1 listing job 2 once more than the reader takes: the
+  // file converts, with a warning, as gprnpv would call it invalid.
+  std::string twice = "3 0\n0 " + std::to_string(gpr::maxact + 1);
+  for (int k = 0; k <= gpr::maxact; k++) twice += " 2";
+  testutil::write_file("twice.rcp", twice + "\n0 1 3\n0 0\n");
+  std::string args2[] = {"gprnpv-convert", "-o", "out2", "twice.rcp"};
+  char* argv2[] = {args2[0].data(), args2[1].data(), args2[2].data(), args2[3].data()};
+  std::ostringstream out2, err2;
+  EXPECT_EQ(convert::convert_main(4, argv2, out2, err2), 0);
+  EXPECT_NE(err2.str().find("activity 1 lists " + std::to_string(gpr::maxact + 1) + " successors"),
+            std::string::npos) << err2.str();
 }
 
 // Builds whose chains can carry a start value past 32 bits (wide_starts)

@@ -87,10 +87,23 @@ std::string beyond_limits(const Network& net) {
     return std::to_string(net.act.size()) + " activities, more than this gprnpv reads (" +
            std::to_string(netgen::max_real_activities + 2) + "; " + netgen::larger_limit_hint +
            ")";
-  for (const Activity& a : net.act) {
+  // The reader takes at most as many entries per activity, and as many
+  // naming one activity, as the build reads activities.
+  const std::size_t most = static_cast<std::size_t>(netgen::max_real_activities + 2);
+  std::vector<std::size_t> naming(net.act.size() + 1, 0);
+  for (std::size_t i = 0; i < net.act.size(); i++) {
+    const Activity& a = net.act[i];
     if (a.dur > 100000) return "a duration above 100000, which gprnpv refuses";
-    for (const Entry& e : a.succ)
+    if (a.succ.size() > most)
+      return "activity " + std::to_string(i + 1) + " lists " + std::to_string(a.succ.size()) +
+             " successors, more than gprnpv reads (" + std::to_string(most) + ")";
+    for (const Entry& e : a.succ) {
       if (e.lag > 100000 || e.lag < -100000) return "a lag beyond +-100000, which gprnpv refuses";
+      if (e.succ >= 1 && static_cast<std::size_t>(e.succ) <= net.act.size() &&
+          ++naming[e.succ] > most)
+        return "more than " + std::to_string(most) + " entries name activity " +
+               std::to_string(e.succ) + ", more than gprnpv reads";
+    }
   }
   return "";
 }
