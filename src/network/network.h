@@ -24,6 +24,7 @@
 #ifndef GPRNPV_NETWORK_H
 #define GPRNPV_NETWORK_H
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 
@@ -134,6 +135,31 @@ extern int leftout[maxleftout][2];
 extern int nrleftout;
 int find_leftout();
 
+// ------------------------------------------------ packed arc lists
+// The successor and predecessor lists of the instance with each entry's
+// cell, packed for the search: activity a's successor entries, then its
+// predecessor entries, then those of a+1, so that one activity's arcs lie
+// together instead of in three rows 4 KB apart. Entry k of suc[a] is
+// arclist[sucfirst[a] + k] = {suc[a][k], lag[a][suc[a][k]]}; entry k of
+// pred[a] is arclist[predfirst[a] + k] = {pred[a][k], lag[pred[a][k]][a]};
+// the counts stay nrsuc and nrpred. reset_solve packs them from the lists
+// and cells in hand (cost: the entries of all lists), add_closing_arc
+// points the two lists it replaces at two entries past the packed ones,
+// and nothing else changes lists or cells during a solve, so between the
+// two and the end of the solve the packed lists equal the lists. The tree
+// builders, the passes and the displacements read the packed lists; the
+// reader, the earliest starts and the tests keep the lists and the matrix.
+struct arcentry {
+  int node;  // the other end
+  int cell;  // the arc's lag cell, NOLAG when it carries no relation
+};
+constexpr long maxarcentries = 2L * (maxact + 1) * maxact + 2;
+extern arcentry arclist[maxarcentries];
+extern int sucfirst[maxact + 1];
+extern int predfirst[maxact + 1];
+extern int closingentry;   // the two entries past the packed ones
+void pack_arcs();          // called by reset_solve
+
 // ------------------------------------------------------ lookup tables
 extern std::int32_t bit[maxact + 1];       // bit[k] = 2^k for k < 32, 0 above
 extern int hibit[65536];                   // highest set bit of a 16-bit value
@@ -217,13 +243,15 @@ inline int hibit_index(word x) {
   return (x >> 16) != 0 ? hibit[x >> 16] + 16 : hibit[x];
 }
 
-// Calls visit(i) for every member of row, in decreasing order of i.
+// Calls visit(i) for every member of row, in decreasing order of i. (The
+// highest bit is found by the processor's count of leading zeros, which
+// gives what hibit_index gives without the table.)
 template <typename Visit>
 inline void row_members(const word* row, Visit visit) {
   for (int w = nrbin - 1; w >= 0; w--) {
     word x = row[w];
     while (x != 0) {
-      int k = hibit_index(x);
+      int k = 31 - std::countl_zero(x);
       x ^= bitmask(k);
       visit(32 * w + k);
     }

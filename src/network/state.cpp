@@ -61,6 +61,10 @@ float avgtime;
 double stdtime;
 
 char failwhy[256];
+arcentry arclist[maxarcentries];
+int sucfirst[maxact + 1];
+int predfirst[maxact + 1];
+int closingentry;
 int leftout[maxleftout][2];
 int nrleftout;
 

@@ -68,7 +68,28 @@ int nrearliest;
 // the cycle. Where the arcs followed hold every move, each activity is then
 // scanned once, with its final value; other arcs only cost extra scans. The
 // order changes the number of scans, never the values.
-void queue_all(bool forward, int root) {
+// An activity's list of one direction, from the lists and the matrix or
+// from the packed lists (which the solve reads; see network.h).
+template <bool Forward, bool Packed>
+struct list_of {
+  const int* nodes;
+  const arcentry* arcs;
+  int count;
+  int from;
+  explicit list_of(int a)
+      : nodes(Packed ? nullptr : Forward ? suc[a] : pred[a]),
+        arcs(Packed ? arclist + (Forward ? sucfirst[a] : predfirst[a]) : nullptr),
+        count(Forward ? nrsuc[a] : nrpred[a]),
+        from(a) {}
+  int node(int k) const { return Packed ? arcs[k].node : nodes[k]; }
+  int cell(int k) const {
+    if constexpr (Packed) return arcs[k].cell;
+    return Forward ? lag[from][nodes[k]] : lag[nodes[k]][from];
+  }
+};
+
+template <bool Forward, bool Packed>
+void queue_all(int root) {
   for (int i = 0; i < nract; i++) {
     seen[i] = 0;
     chain[i] = 0;
@@ -81,18 +102,19 @@ void queue_all(bool forward, int root) {
     seen[start] = 1;
     int top = 0;
     stacknode[0] = start;
-    stackarc[0] = (forward ? nrsuc[start] : nrpred[start]) - 1;
+    stackarc[0] = (Forward ? nrsuc[start] : nrpred[start]) - 1;
     while (top >= 0) {
       int v = stacknode[top];
       if (stackarc[top] >= 0) {
         int k = stackarc[top]--;
-        int w = forward ? suc[v][k] : pred[v][k];
-        int c = forward ? lag[v][w] : lag[w][v];
+        list_of<Forward, Packed> list(v);
+        int w = list.node(k);
+        int c = list.cell(k);
         if (c >= 0 && !seen[w]) {
           seen[w] = 1;
           top++;
           stacknode[top] = w;
-          stackarc[top] = (forward ? nrsuc[w] : nrpred[w]) - 1;
+          stackarc[top] = (Forward ? nrsuc[w] : nrpred[w]) - 1;
         }
       } else {
         queue[--filled] = v;
@@ -139,7 +161,7 @@ inline void wait_for(int v) {
   waiting[q >> 5] |= word{1} << (q & 31);
 }
 
-template <bool Forward>
+template <bool Forward, bool Packed>
 int scan() {
   const int nrwords = (nract + 31) >> 5;
   int w = 0;  // no waiting position lies in a word before w
@@ -149,10 +171,10 @@ int scan() {
     int q = 32 * w + std::countr_zero(waiting[w]);
     waiting[w] &= waiting[w] - 1;
     int i = queue[q];
-    const int* list = Forward ? suc[i] : pred[i];
-    for (int k = (Forward ? nrsuc[i] : nrpred[i]) - 1; k >= 0; k--) {
-      int j = list[k];
-      int c = Forward ? lag[i][j] : lag[j][i];
+    list_of<Forward, Packed> list(i);
+    for (int k = list.count - 1; k >= 0; k--) {
+      int j = list.node(k);
+      int c = list.cell(k);
       if (c == NOLAG) continue;
       int t;
       if constexpr (wide_starts) {
@@ -178,16 +200,21 @@ int scan() {
   }
 }
 
-}  // namespace
-
-int propagate_forward() {
-  queue_all(true, 0);
+// The forward propagation over the lists (the reader's) or the packed lists
+// (the solve's).
+template <bool Packed>
+int propagate_forward_over() {
+  queue_all<true, Packed>(0);
   for (int q = 0; q < nract; q++) order[q] = queue[q];
   nrorder = nract;
   start_scan();
   for (int i = 0; i < nract; i++) wait_for(i);
-  return scan<true>();
+  return scan<true, Packed>();
 }
+
+}  // namespace
+
+int propagate_forward() { return propagate_forward_over<false>(); }
 
 // The earliest starts of the reader as start values of the forward
 // propagation of the earliest-start tree, which runs over the same lists
@@ -218,8 +245,13 @@ int resume_forward() {
       continue;
     }
     int p = why >> actbits, k = why & actmask;
-    if (p < 0 || p >= nract || k >= nrsuc[p] || suc[p][k] != i || lag[p][i] == NOLAG ||
-        static_cast<std::int64_t>(v) > static_cast<std::int64_t>(earliest[p]) + lag[p][i])
+    if (p < 0 || p >= nract || k >= nrsuc[p]) {
+      usable = false;
+      continue;
+    }
+    const arcentry& e = arclist[sucfirst[p] + k];
+    if (e.node != i || e.cell == NOLAG ||
+        static_cast<std::int64_t>(v) > static_cast<std::int64_t>(earliest[p]) + e.cell)
       usable = false;
   }
   if (usable) {
@@ -241,7 +273,7 @@ int resume_forward() {
   if (!usable) {
     for (int i = 1; i < nract; i++) st[i] = unreached_early;
     st[0] = 0;
-    return propagate_forward();
+    return propagate_forward_over<true>();
   }
   for (int i = 0; i < nract; i++) {
     st[i] = earliest[i];
@@ -252,35 +284,39 @@ int resume_forward() {
   // meet (normally none), in the order of the last search (any order gives
   // the same values).
   bool met = true;
-  for (int i = 0; i < nract && met; i++)
+  for (int i = 0; i < nract && met; i++) {
+    const arcentry* arcs = arclist + sucfirst[i];
     for (int k = nrsuc[i] - 1; k >= 0; k--) {
-      int j = suc[i][k];
-      int c = lag[i][j];
+      int j = arcs[k].node;
+      int c = arcs[k].cell;
       if (c != NOLAG && st[i] + c > st[j]) {
         met = false;
         break;
       }
     }
+  }
   if (met) return 1;
   for (int q = 0; q < nract; q++) queue[q] = nrorder == nract ? order[q] : q;
   start_scan();
-  for (int i = 0; i < nract; i++)
+  for (int i = 0; i < nract; i++) {
+    const arcentry* arcs = arclist + sucfirst[i];
     for (int k = nrsuc[i] - 1; k >= 0; k--) {
-      int j = suc[i][k];
-      int c = lag[i][j];
+      int j = arcs[k].node;
+      int c = arcs[k].cell;
       if (c != NOLAG && st[i] + c > st[j]) {
         wait_for(i);
         break;
       }
     }
-  return scan<true>();
+  }
+  return scan<true, true>();
 }
 
 int propagate_backward() {
-  if (!queue_reversed()) queue_all(false, nract - 1);
+  if (!queue_reversed()) queue_all<false, true>(nract - 1);
   start_scan();
   for (int i = 0; i < nract; i++) wait_for(i);
-  return scan<false>();
+  return scan<false, true>();
 }
 
 // Earliest starts over the lags as read (before normalisation): st[0] = 0,

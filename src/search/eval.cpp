@@ -54,6 +54,8 @@ namespace {
 // of nrbin words except to write a set.
 int nextin[maxact + 1];
 int lastin[maxact + 1];
+int sizein[maxact + 1];  // activities in the stretch of each
+int nrcutout;            // activities cut off in this pass
 int depth;   // calls under way
 int caller;  // the activity whose call is entering the next one; -1: root
 bool callerrow;  // the child is in the caller's tree row (its first list)
@@ -94,10 +96,21 @@ void cut_off(int t) {
 
 // The outermost call leaves its kept subtree in subset[level]. The members
 // of subtrees taken over from the last pass were not entered one by one:
-// visited gets them here, with those of the cut sets.
+// visited gets them here, with those of the cut sets. When the kept
+// subtree and the cut sets hold all nract activities (a pass from the root
+// over a spanning tree, as in every solve), the row is the complement of
+// shiftset and nothing needs listing.
 void leave(int a) {
   if (--depth > 0) return;
   word* row = subset[level];
+  if (sizein[a] + nrcutout == nract) {
+    for (int w = nrbin - 1; w >= 0; w--) {
+      word all = 32 * w + 32 <= nract ? ~word{0} : (word{1} << (nract & 31)) - 1;
+      row[w] = all & ~shiftset[w];
+      visited[w] |= all;
+    }
+    return;
+  }
   row_clear(row);
   for (int m = a, last = lastin[a];; m = nextin[m]) {
     row_insert(row, m);
@@ -111,14 +124,18 @@ void leave(int a) {
 // (most do) reuses the factor instead of calling exp again. A factor depends
 // only on the integer argument, the interest rate and the direction, so the
 // value reused is the very value the call would give. Each direction has its
-// own table.
+// own table. Behind the entries per activity, a factor is also kept by its
+// argument (slot x mod bytimeslots): a moved activity often completes when
+// another one did, and takes that factor.
 struct discount_entry {
   double factor;
   int arg;
   unsigned made;  // == epoch when the entry is valid
 };
+constexpr int bytimeslots = 1024;
 struct discount_table {
   discount_entry entry[maxact + 1];
+  discount_entry bytime[bytimeslots];
   unsigned epoch = 0;
   double rate = 0.0;
 };
@@ -139,6 +156,7 @@ void start_pass(discount_table& t, bool forward) {
   keptforward = forward;
   keptepoch = t.epoch;
   keptiter = nriter;
+  nrcutout = 0;
   caller = -1;
   callerrow = false;
 }
@@ -148,19 +166,26 @@ void start_pass(discount_table& t, bool forward) {
 inline double discount(discount_table& t, bool forward, int a, int x) {
   discount_entry& e = t.entry[a];
   if (e.made == t.epoch && e.arg == x) return e.factor;
-  e.factor = forward ? std::exp(-interest * static_cast<double>(x))
-                     : std::exp(interest * static_cast<double>(x));
-  e.arg = x;
-  e.made = t.epoch;
+  discount_entry& c = t.bytime[static_cast<unsigned>(x) % bytimeslots];
+  if (c.made != t.epoch || c.arg != x) {
+    c.factor = forward ? std::exp(-interest * static_cast<double>(x))
+                       : std::exp(interest * static_cast<double>(x));
+    c.arg = x;
+    c.made = t.epoch;
+  }
+  e = c;
   return e.factor;
 }
+
+template <bool Forward>
+double enter(int a);
 
 // One call of either direction. First list: the neighbours a may cut
 // (successors forward, predecessors backward) - a child when a's tree row
 // holds it. Second list: the neighbours that are always kept - a child when
-// its own tree row holds a.
+// its own tree row holds a. Both are read from the packed lists.
 template <bool Forward>
-inline double enter(int a) {
+double enter(int a) {
   level++;
   assert(level <= maxact);
   discount_table& table = Forward ? early : late;
@@ -174,6 +199,7 @@ inline double enter(int a) {
                  static_cast<double>(cf[a]);
   row_insert(visited, a);
   int tail = a;  // end of a's stretch so far
+  int size = 1;  // and its activities
 
   // The tree degrees tell when a list cannot yield a child: when the only
   // bit of a's row, or the only row holding a, is the arc to the parent
@@ -181,17 +207,17 @@ inline double enter(int a) {
   const bool mayfirst = !treecounted || nrtreeout[a] > (parent >= 0 && !inparentrow);
   const bool maysecond = !treecounted || nrtreein[a] > (parent >= 0 && inparentrow);
 
-  const int* first = Forward ? suc[a] : pred[a];
+  const arcentry* first = arclist + (Forward ? sucfirst[a] : predfirst[a]);
   const int nrfirst = mayfirst ? (Forward ? nrsuc[a] : nrpred[a]) : 0;
   for (int k = 0; k < nrfirst; k++) {
-    int t = first[k];
+    int t = first[k].node;
     if (!row_test(tree[a], t) || row_test(visited, t)) continue;
     double v;
     bool called = stale[t] || keptfrom[t] != a;
     if (called) {
       caller = a;
       callerrow = true;
-      v = Forward ? eval_forward(t) : eval_backward(t);
+      v = enter<Forward>(t);
     } else {
       row_insert(visited, t);
       v = kept[t];
@@ -200,23 +226,25 @@ inline double enter(int a) {
       tree_remove(a, t);
       cut_off(t);
       nrcut++;
+      nrcutout += sizein[t];
     } else {
       value += v;
       nextin[tail] = t;
       tail = lastin[t];
+      size += sizein[t];
     }
     if (called) level--;
   }
-  const int* second = Forward ? pred[a] : suc[a];
+  const arcentry* second = arclist + (Forward ? predfirst[a] : sucfirst[a]);
   const int nrsecond = maysecond ? (Forward ? nrpred[a] : nrsuc[a]) : 0;
   for (int k = 0; k < nrsecond; k++) {
-    int t = second[k];
+    int t = second[k].node;
     if (!row_test(tree[t], a) || row_test(visited, t)) continue;
     double v;
     if (stale[t] || keptfrom[t] != a) {
       caller = a;
       callerrow = false;
-      v = Forward ? eval_forward(t) : eval_backward(t);
+      v = enter<Forward>(t);
       level--;
     } else {
       row_insert(visited, t);
@@ -225,8 +253,10 @@ inline double enter(int a) {
     value += v;
     nextin[tail] = t;
     tail = lastin[t];
+    size += sizein[t];
   }
   lastin[a] = tail;
+  sizein[a] = size;
   kept[a] = value;
   keptfrom[a] = parent;
   stale[a] = nrcut != cutsbefore;

@@ -142,29 +142,32 @@ void move_set(int c, int delta) {
 // The lists and slacks of the two directions: forward the arcs a -> suc[a][k],
 // slack st[f] - st[a] - lag[a][f]; backward the arcs pred[a][k] -> a, slack
 // st[a] - st[f] - lag[f][a]. Sources: a = 1 .. end forward, 0 .. end-1
-// backward.
+// backward. The entries and their cells come from the packed lists.
 template <bool Forward>
 inline int nrarcs(int a) {
   return Forward ? nrsuc[a] : nrpred[a];
 }
 template <bool Forward>
+inline const arcentry* arcs_of(int a) {
+  return arclist + (Forward ? sucfirst[a] : predfirst[a]);
+}
+template <bool Forward>
 inline int other_end(int a, int k) {
-  return Forward ? suc[a][k] : pred[a][k];
+  return arcs_of<Forward>(a)[k].node;
 }
 template <bool Forward>
 inline bool is_source(int a, int end) {
   return Forward ? a >= 1 && a <= end : a <= end - 1;
 }
-// False when the arc carries no relation.
+// False when the arc a-f with cell c carries no relation.
 template <bool Forward>
-inline bool counts(int a, int f, int end) {
-  int c = Forward ? lag[a][f] : lag[f][a];
+inline bool counts(int a, int f, int c, int end) {
   return c != NOLAG || (Forward ? a == end && f == 0 : f == end && a == 0);
 }
 template <bool Forward>
-inline std::int64_t slack_of(int a, int f) {
-  return Forward ? static_cast<std::int64_t>(st[f]) - st[a] - lag[a][f]
-                 : static_cast<std::int64_t>(st[a]) - st[f] - lag[f][a];
+inline std::int64_t slack_of(int a, int f, int c) {
+  return Forward ? static_cast<std::int64_t>(st[f]) - st[a] - c
+                 : static_cast<std::int64_t>(st[a]) - st[f] - c;
 }
 
 // A set's least arc can only fall; the heap follows it.
@@ -205,11 +208,12 @@ void displace() {
   row_members(shiftset, [end, &nrpend](int a) {
     nrwaiting++;
     if (!is_source<Forward>(a, end)) return;
+    const arcentry* arcs = arcs_of<Forward>(a);
     for (int k = nrarcs<Forward>(a) - 1; k >= 0; k--) {
-      int f = other_end<Forward>(a, k);
-      if (!counts<Forward>(a, f, end)) continue;
+      int f = arcs[k].node, c = arcs[k].cell;
+      if (!counts<Forward>(a, f, c, end)) continue;
       if (!row_test(shiftset, f)) {
-        offer(setof[a], key_of(slack_of<Forward>(a, f), a, k));
+        offer(setof[a], key_of(slack_of<Forward>(a, f, c), a, k));
       } else if (setof[f] != setof[a]) {
         pendfirst[setof[f] + 2]++;
         listed[nrpend++] = a << actbits | k;
@@ -241,8 +245,10 @@ void displace() {
     // Arcs into the set just moved count from now on, with its new starts.
     for (int n = pendfirst[win]; n < pendfirst[win + 1]; n++) {
       int a = pending[n] >> actbits, k = pending[n] & actmask;
-      if (!moved[setof[a]])
-        offer(setof[a], key_of(slack_of<Forward>(a, other_end<Forward>(a, k)), a, k));
+      if (!moved[setof[a]]) {
+        const arcentry& e = arcs_of<Forward>(a)[k];
+        offer(setof[a], key_of(slack_of<Forward>(a, e.node, e.cell), a, k));
+      }
     }
   } while (nrwaiting != 0);  // shiftset is empty
 }

@@ -17,10 +17,11 @@
 //     predecessor wins;
 //   - backward: p = nract-1 .. 0, entries of pred[p] from the last to the
 //     first; the highest-numbered tight successor wins.
-// Sweeps repeat, keeping flags and bits, until every activity is in; each
-// sweep visits only the activities whose arcs can still join something (see
-// `now` below). Arcs whose cell is NOLAG carry no relation and never join
-// the tree.
+// The sweeps read the packed lists (network.h), which hold the same entries
+// in the same order. Sweeps repeat, keeping flags and bits, until every
+// activity is in; each sweep visits only the activities whose arcs can
+// still join something (see `now` below). Arcs whose cell is NOLAG carry no
+// relation and never join the tree.
 //
 // Tree rows: forward, row p holds r for a tree arc p->r; backward, row p
 // holds r for a tree arc r->p. A complete tree has nract-1 bits (one per
@@ -101,9 +102,10 @@ void build_early_tree() {
       while (now[w] != 0) {
         int p = 32 * w + std::countr_zero(now[w]);
         now[w] &= now[w] - 1;
+        const arcentry* arcs = arclist + sucfirst[p];
         for (int k = nrsuc[p] - 1; k >= 0; k--) {
-          int r = suc[p][k];
-          int c = lag[p][r];
+          int r = arcs[k].node;
+          int c = arcs[k].cell;
           if (c == NOLAG) continue;
           if (st[p] + c == st[r] && !intree[r]) {
             intree[r] = 1;
@@ -138,9 +140,10 @@ void build_late_tree() {
     return;
   }
   // The first tight arc into the dummy end starts the tree there.
+  const arcentry* endarcs = arclist + predfirst[end];
   for (int k = nrpred[end] - 1; k >= 0; k--) {
-    int r = pred[end][k];
-    int c = lag[r][end];
+    int r = endarcs[k].node;
+    int c = endarcs[k].cell;
     if (c == NOLAG) continue;
     if (st[end] - c == st[r]) {
       intree[r] = 1;
@@ -158,9 +161,10 @@ void build_late_tree() {
         int b = 31 - std::countl_zero(now[w]);
         int p = 32 * w + b;
         now[w] ^= word{1} << b;
+        const arcentry* arcs = arclist + predfirst[p];
         for (int k = nrpred[p] - 1; k >= 0; k--) {
-          int r = pred[p][k];
-          int c = lag[r][p];
+          int r = arcs[k].node;
+          int c = arcs[k].cell;
           if (c == NOLAG) continue;
           if (st[p] - c == st[r] && !intree[r]) {
             intree[r] = 1;
@@ -184,7 +188,9 @@ void build_late_tree() {
 
 // The dummy start becomes the only successor of the dummy end and the dummy
 // end the only predecessor of the dummy start; entries this drops stay in
-// the lists at their other ends. No tree bit is touched.
+// the lists at their other ends. No tree bit is touched. The packed lists
+// follow: the two replaced lists become the two entries reserved past the
+// packed ones (no other entry names the pair end -> 0).
 void add_closing_arc() {
   int end = nract - 1;
   nrsuc[end] = 0;
@@ -194,6 +200,10 @@ void add_closing_arc() {
   nrpred[0] = 0;
   pred[0][0] = end;
   nrpred[0] = 1;
+  arclist[closingentry] = {0, -deadline};
+  arclist[closingentry + 1] = {end, -deadline};
+  sucfirst[end] = closingentry;
+  predfirst[0] = closingentry + 1;
 }
 
 }  // namespace gpr
