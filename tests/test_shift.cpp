@@ -39,16 +39,24 @@ Net net(int n, std::vector<Net::Arc> arcs, std::vector<int> dur = {}) {
   return g;
 }
 
+// What the displacement is told of the set of each activity (cutinto): a
+// pass's true sets, nothing, or a wrong set; it must move the same either way.
+enum Hint { true_sets, no_sets, wrong_sets };
+
 // Sets up the state a pass left and runs the displacement. Rows of cutset
 // past nrcut hold stale sets of "earlier passes", which no move may use.
 void run(const Net& g, int deadline, bool backward, const std::vector<int>& st, const Arcs& tree,
-         const std::vector<Set>& cuts) {
+         const std::vector<Set>& cuts, Hint hint = no_sets) {
   g.load(deadline);
   gpr::reset_solve();
   gpr::add_closing_arc();
   searchutil::set_starts(st);
   searchutil::set_tree(tree);
   searchutil::set_cuts(cuts);
+  for (int i = 0; i <= g.n; i++) gpr::cutinto[i] = -1;
+  if (hint != no_sets)
+    for (int c = 0; c < static_cast<int>(cuts.size()); c++)
+      for (int m : cuts[c]) gpr::cutinto[m] = hint == true_sets ? c : c + 1;
   Set everything;
   for (int i = 0; i < g.n; i++) everything.push_back(i);
   for (int c = gpr::nrcut; c < gpr::nrcut + 3; c++) searchutil::set_row(gpr::cutset[c], everything);
@@ -127,21 +135,24 @@ std::vector<ShiftCase> cases() {
 TEST(Shift, MovesOfEachCase) {
   searchutil::quiet(0, 0.01);
   for (const ShiftCase& c : cases()) {
-    SCOPED_TRACE(c.name);
-    run(c.net, c.deadline, c.backward, c.st, c.tree, c.cuts);
-    ASSERT_EQ(gpr::failcode, gpr::fail_none);
-    EXPECT_EQ(searchutil::starts(), c.st_after);
-    EXPECT_EQ(searchutil::tree_arcs(), c.tree_after);
-    EXPECT_EQ(gpr::mindisp, c.mindisp);
-    EXPECT_EQ(gpr::dispfrom, c.dispfrom);
-    EXPECT_EQ(gpr::dispto, c.dispto);
-    EXPECT_TRUE(members(gpr::shiftset).empty());
-    // one arc per cut set, the cut sets themselves unchanged
-    EXPECT_EQ(c.tree_after.size(), c.tree.size() + c.cuts.size());
-    ASSERT_EQ(gpr::nrcut, static_cast<int>(c.cuts.size()));
-    for (int k = 0; k < gpr::nrcut; k++) EXPECT_EQ(members(gpr::cutset[k]), c.cuts[k]);
-    searchutil::expect_feasible("after the displacement");
-    searchutil::expect_spanning_tight_tree(c.backward, "after the displacement");
+    for (Hint hint : {true_sets, no_sets, wrong_sets}) {
+      const char* told[] = {", sets named", ", no sets named", ", wrong sets"};
+      SCOPED_TRACE(c.name + told[hint]);
+      run(c.net, c.deadline, c.backward, c.st, c.tree, c.cuts, hint);
+      ASSERT_EQ(gpr::failcode, gpr::fail_none);
+      EXPECT_EQ(searchutil::starts(), c.st_after);
+      EXPECT_EQ(searchutil::tree_arcs(), c.tree_after);
+      EXPECT_EQ(gpr::mindisp, c.mindisp);
+      EXPECT_EQ(gpr::dispfrom, c.dispfrom);
+      EXPECT_EQ(gpr::dispto, c.dispto);
+      EXPECT_TRUE(members(gpr::shiftset).empty());
+      // one arc per cut set, the cut sets themselves unchanged
+      EXPECT_EQ(c.tree_after.size(), c.tree.size() + c.cuts.size());
+      ASSERT_EQ(gpr::nrcut, static_cast<int>(c.cuts.size()));
+      for (int k = 0; k < gpr::nrcut; k++) EXPECT_EQ(members(gpr::cutset[k]), c.cuts[k]);
+      searchutil::expect_feasible("after the displacement");
+      searchutil::expect_spanning_tight_tree(c.backward, "after the displacement");
+    }
   }
 }
 

@@ -43,6 +43,9 @@
 #include "search/search.h"
 
 namespace gpr {
+
+int cutinto[maxact + 1];
+
 namespace {
 
 // The kept subtree of an activity as a chain: nextin[] links the activities
@@ -90,6 +93,7 @@ void cut_off(int t) {
   for (int m = t, last = lastin[t];; m = nextin[m]) {
     row_insert(row, m);
     row_insert(shiftset, m);
+    cutinto[m] = nrcut;
     if (m == last) break;
   }
 }

@@ -14,7 +14,14 @@
 #ifndef GPRNPV_SEARCH_H
 #define GPRNPV_SEARCH_H
 
+#include "network/network.h"
+
 namespace gpr {
+
+// The cut set each activity went into when a pass last cut it off
+// (cutset[cutinto[m]] held m then). The displacement takes it as a hint
+// and checks it against the rows.
+extern int cutinto[maxact + 1];
 
 void build_early_tree();   // earliest starts, tree from the dummy start
 void build_late_tree();    // latest starts, tree from the dummy end

@@ -31,7 +31,9 @@
 // are listed per set when the displacement starts (`pending`) and are added
 // to their sets' minima then. The sets waiting to move are kept in a heap
 // on their minima, and a set's move is found through the set of each
-// activity (`setof`) rather than by searching the cut set rows. A
+// activity (`setof`) rather than by searching the cut set rows; the sets'
+// members come from one walk over shiftset where the pass named each
+// member's set (see list_members), not from a walk over every row. A
 // displacement thus looks at each arc of shiftset a bounded number of
 // times, plus O(log nrcut) heap steps per arc offered and per move, and
 // makes the same moves as the full scans.
@@ -181,10 +183,32 @@ inline void offer(int s, arc_key key) {
   sift_up(place[s]);
 }
 
-template <bool Forward>
-void displace() {
-  const int end = nract - 1;
-  // The members of each set, listed once (in the order of the row).
+// The members of each set, listed once, in decreasing order within a set.
+// The pass names the set of each activity it cut off (cutinto); when that
+// agrees with the rows for every member of shiftset - the sets are
+// disjoint, so a row that holds its member is its set - the members are
+// bucketed from one walk over shiftset. Otherwise (sets written by other
+// means) every row is listed, as the walk would list it.
+void list_members() {
+  bool agree = true;
+  for (int c = 0; c <= nrcut; c++) memfirst[c] = 0;
+  row_members(shiftset, [&agree](int m) {
+    int c = cutinto[m];
+    if (c < 0 || c >= nrcut || !row_test(cutset[c], m)) {
+      agree = false;
+      return;
+    }
+    setof[m] = c;
+    memfirst[c + 1]++;
+  });
+  if (agree) {
+    for (int c = 0; c < nrcut; c++) memfirst[c + 1] += memfirst[c];
+    // memfirst[c] is where set c starts; filling moves it to where it ends
+    for (int c = nrcut; c > 0; c--) memfirst[c] = memfirst[c - 1];
+    memfirst[0] = 0;
+    row_members(shiftset, [](int m) { members[memfirst[setof[m] + 1]++] = m; });
+    return;
+  }
   int nrmembers = 0;
   for (int c = 0; c < nrcut; c++) {
     memfirst[c] = nrmembers;
@@ -193,11 +217,19 @@ void displace() {
       members[nrmembers++] = m;
       setof[m] = c;
     });
+  }
+  memfirst[nrcut] = nrmembers;
+}
+
+template <bool Forward>
+void displace() {
+  const int end = nract - 1;
+  list_members();
+  for (int c = 0; c < nrcut; c++) {
     best[c] = noarc;
     moved[c] = false;
     place[c] = -1;
   }
-  memfirst[nrcut] = nrmembers;
   nrheap = 0;
   nrwaiting = 0;
   for (int c = 0; c <= nrcut + 1; c++) pendfirst[c] = 0;
