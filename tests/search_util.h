@@ -287,9 +287,11 @@ inline void expect_pass_state(bool backward, double value) {
   for (int i = 0; i < n; i++) EXPECT_NE(part[i], -2) << "activity " << i << " not entered";
   EXPECT_EQ(static_cast<int>(members(gpr::visited).size()), n);
   // and no bit past the activities in the last word of either row
-  if (n % 32 != 0)
-    for (const gpr::word* row : {gpr::subset[1], gpr::visited})
+  if (n % 32 != 0) {
+    for (const gpr::word* row : {gpr::subset[1], gpr::visited}) {
       EXPECT_EQ(row[n >> 5] >> (n & 31), 0u) << "bits past nract";
+    }
+  }
   double kept = 0.0;
   for (int i : members(gpr::subset[1])) kept += own(i, gpr::st[i], backward);
   EXPECT_NEAR(value, kept, 1e-9 * (1.0 + std::fabs(kept)));

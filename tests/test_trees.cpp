@@ -138,6 +138,20 @@ TEST(Trees, ScheduleTreeAndClosingArc) {
         EXPECT_EQ(gpr::lag[a.from][a.to], cells[k]);
       }
     }
+    // The packed lists that the search reads are the lists and cells, the
+    // closing arc's included.
+    for (int i = 0; i <= end; i++) {
+      for (int k = 0; k < gpr::nrsuc[i]; k++) {
+        gpr::arcentry e = gpr::arclist[gpr::sucfirst[i] + k];
+        EXPECT_EQ(e.node, gpr::suc[i][k]) << i << " successor " << k;
+        EXPECT_EQ(e.cell, gpr::lag[i][gpr::suc[i][k]]) << i << " successor " << k;
+      }
+      for (int k = 0; k < gpr::nrpred[i]; k++) {
+        gpr::arcentry e = gpr::arclist[gpr::predfirst[i] + k];
+        EXPECT_EQ(e.node, gpr::pred[i][k]) << i << " predecessor " << k;
+        EXPECT_EQ(e.cell, gpr::lag[gpr::pred[i][k]][i]) << i << " predecessor " << k;
+      }
+    }
   }
 }
 
