@@ -139,18 +139,25 @@ TEST(Trees, ScheduleTreeAndClosingArc) {
       }
     }
     // The packed lists that the search reads are the lists and cells, the
-    // closing arc's included.
-    for (int i = 0; i <= end; i++) {
-      for (int k = 0; k < gpr::nrsuc[i]; k++) {
-        gpr::arcentry e = gpr::arclist[gpr::sucfirst[i] + k];
-        EXPECT_EQ(e.node, gpr::suc[i][k]) << i << " successor " << k;
-        EXPECT_EQ(e.cell, gpr::lag[i][gpr::suc[i][k]]) << i << " successor " << k;
+    // closing arc's included; also when packed again from the lists as a
+    // solve leaves them (a list of a dummy replaced, its entries kept at
+    // the other ends).
+    for (const char* when : {"first solve", "lists as a solve leaves them"}) {
+      SCOPED_TRACE(when);
+      for (int i = 0; i <= end; i++) {
+        for (int k = 0; k < gpr::nrsuc[i]; k++) {
+          gpr::arcentry e = gpr::arclist[gpr::sucfirst[i] + k];
+          EXPECT_EQ(e.node, gpr::suc[i][k]) << i << " successor " << k;
+          EXPECT_EQ(e.cell, gpr::lag[i][gpr::suc[i][k]]) << i << " successor " << k;
+        }
+        for (int k = 0; k < gpr::nrpred[i]; k++) {
+          gpr::arcentry e = gpr::arclist[gpr::predfirst[i] + k];
+          EXPECT_EQ(e.node, gpr::pred[i][k]) << i << " predecessor " << k;
+          EXPECT_EQ(e.cell, gpr::lag[gpr::pred[i][k]][i]) << i << " predecessor " << k;
+        }
       }
-      for (int k = 0; k < gpr::nrpred[i]; k++) {
-        gpr::arcentry e = gpr::arclist[gpr::predfirst[i] + k];
-        EXPECT_EQ(e.node, gpr::pred[i][k]) << i << " predecessor " << k;
-        EXPECT_EQ(e.cell, gpr::lag[gpr::pred[i][k]][i]) << i << " predecessor " << k;
-      }
+      for (int k = 0; k <= gpr::closingentry + 1; k++) gpr::arclist[k] = {-1, -1};
+      gpr::reset_solve();
     }
   }
 }

@@ -23,8 +23,8 @@ namespace gpr {
 //      double, divided by 32.0, 0.9999 added and the sum truncated, which
 //      equals the ceiling for every nract from 0 to 16000;
 //   3. the assertion below;
-//   4. treecounted cleared; st[i] = -999 and the rows subset[i] and tree[i]
-//      cleared (whole), i = nract-1 .. 0; 5. the lists packed (pack_arcs).
+//   4. treecounted cleared; st[i] = -999, the lists packed (pack_arcs), and
+//      the rows subset[i] and tree[i] cleared (whole), i = nract-1 .. 0.
 // st[nract] and everything beyond is left as it was, and so are the rows of
 // activities at or above nract.
 void reset_solve() {
@@ -34,28 +34,62 @@ void reset_solve() {
   assert(nrbin<=maxbin);
   treecounted = false;
   for (int i = nract - 1; i >= 0; i--) st[i] = unreached_early;
+  pack_arcs();  // first: the cells it reads are still in the cache from the reader
   if (nract > 0) {  // whole rows, one block each: the words in use and the spare ones
     std::memset(subset, 0, sizeof subset[0] * nract);
     std::memset(tree, 0, sizeof tree[0] * nract);
   }
-  pack_arcs();
 }
 
+namespace {
+int predfill[maxact + 1];  // pack_arcs: next predecessor entry of each activity
+}  // namespace
+
 // The packed lists (see network.h), activity by activity. A successor
-// entry's cell is in the row of its own activity; a predecessor entry's
-// cell is in the row of the other end.
+// entry's cell is in the row of its own activity. A predecessor entry's
+// cell is the cell of the successor entry of the other end that names it:
+// the predecessor lists are filled from the successor entries as these are
+// packed, which gives them in the order a read gives them (by increasing
+// tail, then in the order of the tail's list), and are then checked against
+// the lists. Lists in any other order (the dummies' lists after a solve, or
+// lists written by other means) are packed again from the lists and the
+// matrix. Cost: the entries of all lists, twice where the check fails.
 void pack_arcs() {
   int n = 0;
   for (int a = 0; a < nract; a++) {
     sucfirst[a] = n;
-    const int* s = suc[a];
-    const int* row = lag[a];
-    for (int k = 0, m = nrsuc[a]; k < m; k++) arclist[n++] = {s[k], row[s[k]]};
-    predfirst[a] = n;
-    const int* p = pred[a];
-    for (int k = 0, m = nrpred[a]; k < m; k++) arclist[n++] = {p[k], lag[p[k]][a]};
+    n += nrsuc[a];
+    predfirst[a] = predfill[a] = n;
+    n += nrpred[a];
   }
   assert(n <= maxarcentries - 2);
+  bool asread = true;
+  for (int a = 0; a < nract; a++) {
+    arcentry* out = arclist + sucfirst[a];
+    const int* s = suc[a];
+    const int* row = lag[a];
+    for (int k = 0, m = nrsuc[a]; k < m; k++) {
+      int j = s[k], c = row[j];
+      out[k] = {j, c};
+      if (j < nract && predfill[j] < predfirst[j] + nrpred[j])
+        arclist[predfill[j]++] = {a, c};
+      else
+        asread = false;
+    }
+  }
+  for (int a = 0; a < nract && asread; a++) {
+    const arcentry* in = arclist + predfirst[a];
+    const int* p = pred[a];
+    int m = nrpred[a];
+    asread = predfill[a] == predfirst[a] + m;
+    for (int k = 0; k < m && asread; k++) asread = in[k].node == p[k];
+  }
+  if (!asread)
+    for (int a = 0; a < nract; a++) {
+      arcentry* out = arclist + predfirst[a];
+      const int* p = pred[a];
+      for (int k = 0, m = nrpred[a]; k < m; k++) out[k] = {p[k], lag[p[k]][a]};
+    }
   closingentry = n;
   arclist[n] = arclist[n + 1] = {0, NOLAG};  // until add_closing_arc fills them
 }
