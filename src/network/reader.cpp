@@ -126,7 +126,16 @@ int refill_at() {
 }
 inline int at() { return pos < lim ? *pos : refill_at(); }
 
-inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// is_space as a table, for the first pass: one load and one test per byte.
+struct SpaceTable {
+  bool space[256];
+  constexpr SpaceTable() : space() {
+    for (int c = 0; c < 256; c++) space[c] = is_space(c);
+  }
+};
+constexpr SpaceTable spacetable;
 inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // A failed conversion of a whole file leaves its place (cold path).
@@ -181,7 +190,7 @@ struct TextCursor {
 
   [[gnu::always_inline]] bool next(int& value) {
     unsigned c = *p;
-    while (is_space(static_cast<int>(c))) c = *++p;
+    while (spacetable.space[c]) c = *++p;
     const unsigned char* first = p;
     std::uint32_t u = c - '0';
     if (u <= 9) {
@@ -293,7 +302,9 @@ bool scan_count(int& value) {
 
 bool tables_built = false;  // bit[] and hibit[] are in place
 
-inline bool within(int v, int bound) { return v >= -bound && v <= bound; }
+inline bool within(int v, int bound) {
+  return static_cast<unsigned>(v) + static_cast<unsigned>(bound) <= 2u * static_cast<unsigned>(bound);
+}
 
 // ------------------------------------------------------- relation table
 // The cell a relation from i (duration di) to j writes and its value; kinds
