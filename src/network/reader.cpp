@@ -189,9 +189,9 @@ struct TextCursor {
   int* out;
 
   [[gnu::always_inline]] bool next(int& value) {
-    unsigned c = *p;
-    while (spacetable.space[c]) c = *++p;
+    while (spacetable.space[*p]) p++;
     const unsigned char* first = p;
+    unsigned c = *p;
     std::uint32_t u = c - '0';
     if (u <= 9) {
       std::uint32_t d;
