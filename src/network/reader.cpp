@@ -136,6 +136,7 @@ struct SpaceTable {
   }
 };
 constexpr SpaceTable spacetable;
+
 inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // A failed conversion of a whole file leaves its place (cold path).
@@ -477,8 +478,8 @@ struct NolagRow {
 };
 constexpr NolagRow nolagrow;
 
-// Cells 0..last of row i at NOLAG, by a copy; the diagonal is left to the
-// caller.
+// Cells from..last of row i at NOLAG, by one copy; the diagonal is left to
+// the caller.
 inline void clear_row(int i, int from, int last) {
   std::memcpy(&lag[i][from], &nolagrow.cell[from], sizeof(int) * (last + 1 - from));
 }
