@@ -444,3 +444,73 @@ TEST(Reader, AcceptsWhatAnIntegerConversionAccepts) {
     EXPECT_STREQ(gpr::failwhy, "") << c.what;
   }
 }
+
+TEST(Reader, ConvertsEveryDigitRunToItsValue) {
+  // The duration of activity 2 and its start-start lag to 3 in every length
+  // of digit run: up to nine digits, ten and more (leading zeros), with and
+  // without a sign. The lag's text starts at byte offset 28.
+  auto file = [](const std::string& dur, const std::string& lag) {
+    return "4 0\n0 1  2 1 3 0\n" + dur + " 1  3 1 1 " + lag + "\n0 1  4 1 3 0\n0 0\n";
+  };
+  struct Case {
+    const char* dur;
+    const char* lag;
+    int dur1, lag12;
+  } cases[] = {
+      {"4", "7", 4, 7},
+      {"000000004", "000000007", 4, 7},
+      {"0000000004", "0000000007", 4, 7},
+      {"+00000000000004", "-000000000000007", 4, -7},
+      {"-4", "+99999", -4, 99999},
+      {"100000", "00000000000000100000", 100000, 100000},
+  };
+  ScratchDir dir;
+  testutil::quiet_run(50, 10, 0.01);
+  for (const Case& c : cases) {
+    write_file("D1.gpr", file(c.dur, c.lag));
+    ASSERT_EQ(read_logged(1).rc, 1) << c.dur << " " << c.lag;
+    EXPECT_EQ(gpr::dur[1], c.dur1) << c.dur;
+    EXPECT_EQ(gpr::lag[1][2], c.lag12) << c.lag;
+  }
+  const std::string range = "activity 2, entry 1: lag ", beyond = " beyond +-100000";
+  const std::string place = "\" at byte offset 28 is beyond the int range";
+  const std::string refused[][2] = {
+      {"00000000000100001", range + "100001" + beyond},
+      {"1234567890", range + "1234567890" + beyond},
+      {"-0000000002147483648", range + "-2147483648" + beyond},
+      {"0000000002147483648", "activity 2, entry 1: the lag \"0000000002147483648" + place},
+      {"4294967296", "activity 2, entry 1: the lag \"4294967296" + place},
+      {"-2147483649", "activity 2, entry 1: the lag \"-2147483649" + place},
+  };
+  for (const auto& r : refused) {
+    write_file("D1.gpr", file("4", r[0]));
+    EXPECT_EQ(read_logged(1).rc, 0) << r[0];
+    EXPECT_EQ(gpr::failwhy, r[1]) << r[0];
+  }
+}
+
+TEST(Generator, CashFlowLogOfAThousandActivities) {
+  // Every activity number from 0 to 999 and most magnitudes from 1 to 500
+  // appear in the log; it must read as "(%d/%d) " of the documented draws.
+  ScratchDir dir;
+  Instance in;
+  for (int k = 0; k < 1000; k++) in.add(k == 0 || k == 999 ? 0 : 1);
+  for (int k = 1; k < 1000; k++) in.fs(k, k + 1);
+  in.write(1);
+  testutil::quiet_run(40, 10, 0.01);
+  Outcome o = read_logged(1);
+  ASSERT_EQ(o.rc, 1);
+  std::uint32_t s = 0;
+  auto draw = [&s] {
+    s = s * 214013u + 2531011u;
+    return static_cast<int>((s >> 16) & 0x7FFFu);
+  };
+  std::string expected;
+  for (int i = 0; i < 1000; i++) {
+    int c = draw() % 500 + 1;
+    if (draw() % 100 < 40) c = -c;
+    if (i == 0 || i == 999) c = 0;
+    expected += "(" + std::to_string(i) + "/" + std::to_string(c) + ") ";
+  }
+  EXPECT_EQ(o.info, expected);
+}

@@ -33,7 +33,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cassert>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -71,9 +70,7 @@ const unsigned char* failtext;
 // Every number takes at least one digit and one separator, but the last, so
 // a whole file holds at most (bufsize + 1) / 2 of them.
 int numbers[bufsize / 2 + 1];
-int nrnumbers;   // numbers converted by the first pass
-int nextnumber;  // next one for the second pass
-bool replay;     // the second pass of a whole file: numbers come from `numbers`
+int nrnumbers;  // numbers converted by the first pass
 
 // Reads up to `room` bytes into dst; fewer only at the end of the file or on
 // a read error, which ends the input like the end of the file.
@@ -88,13 +85,10 @@ std::size_t read_bytes(unsigned char* dst, std::size_t room) {
   return got;
 }
 
-// The second pass starts at the first number of the file.
+// The second pass starts at the first number of the file: a whole file's
+// numbers are already in `numbers`, a larger file is read again.
 bool scan_start() {
-  if (whole) {
-    replay = true;
-    nextnumber = 0;
-    return true;
-  }
+  if (whole) return true;
   if (lseek(source, 0, SEEK_SET) != 0) return false;
   pos = lim = buffer;
   chunkbase = 0;
@@ -113,7 +107,6 @@ bool open_source(const char* name) {
   lim = buffer + len;
   buffer[len] = 0;
   nrnumbers = 0;
-  replay = false;
   return true;
 }
 
@@ -133,7 +126,17 @@ int refill_at() {
 }
 inline int at() { return pos < lim ? *pos : refill_at(); }
 
-inline bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// is_space as a table, for the first pass: one load and one test per byte.
+struct SpaceTable {
+  bool space[256];
+  constexpr SpaceTable() : space() {
+    for (int c = 0; c < 256; c++) space[c] = is_space(c);
+  }
+};
+constexpr SpaceTable spacetable;
+
 inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // A failed conversion of a whole file leaves its place (cold path).
@@ -144,38 +147,76 @@ inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
   return false;
 }
 
-// One "%d" conversion. False when no number converts here or the number
-// does not fit a 32-bit int.
-//
-// A whole file is parsed through a local pointer: the 0 byte after the file
-// stops every loop at its end, as any other byte that is neither white
-// space nor a digit does, so no loop tests for the end. Nine digits cannot
-// overflow, so only a tenth one brings the checked loop.
-[[gnu::always_inline]] inline bool scan_whole(int& value) {
-  const unsigned char* p = pos;
-  while (is_space(*p)) p++;
-  const unsigned char* token = p;
+// The end of a conversion that leaves the common case: its value, and the
+// byte after it (nullptr when it fails, its place left by whole_failure).
+struct Converted {
+  const unsigned char* next;
+  std::int64_t value;
+};
+
+// One "%d" conversion from `token`, the first byte after the white space:
+// an optional sign, then digits, the value within the int range. The
+// checked loop, for a sign or more than nine digits.
+[[gnu::noinline]] Converted convert_checked(const unsigned char* token) {
+  const unsigned char* p = token;
   bool negative = false;
   if (*p == '+' || *p == '-') {
     negative = *p == '-';
     p++;
   }
-  if (!is_digit(*p)) return whole_failure(token);
-  std::uint32_t u = *p++ - '0';
-  for (int digits = 1; digits < 9 && is_digit(*p); digits++) u = u * 10 + (*p++ - '0');
-  std::int64_t m = u;
-  while (is_digit(*p)) {
+  if (!is_digit(*p)) return {nullptr, whole_failure(token)};
+  std::int64_t m = 0;
+  do {
     m = m * 10 + (*p - '0');
-    if (m > 2147483648LL) return whole_failure(token);
+    if (m > 2147483648LL) return {nullptr, whole_failure(token)};
     p++;
-  }
+  } while (is_digit(*p));
   if (negative) m = -m;
-  if (m > 2147483647LL) return whole_failure(token);
-  pos = p;
-  value = static_cast<int>(m);
-  numbers[nrnumbers++] = value;
-  return true;
+  if (m > 2147483647LL) return {nullptr, whole_failure(token)};
+  return {p, m};
 }
+
+// The first pass over a whole file: its text from `p` on, every number it
+// converts appended at `out` (the numbers of the second pass). Both live in
+// registers while the pass runs.
+//
+// The 0 byte after the file stops every loop at its end, as any other byte
+// that is neither white space nor a digit does, so no loop tests for the
+// end. The common number, up to nine digits without a sign, cannot leave
+// 32 bits and takes the unchecked loop; a sign or a tenth digit goes to
+// convert_checked, which converts it again from its first byte.
+struct TextCursor {
+  const unsigned char* p;
+  int* out;
+
+  [[gnu::always_inline]] bool next(int& value) {
+    while (spacetable.space[*p]) p++;
+    const unsigned char* first = p;
+    unsigned c = *p;
+    std::uint32_t u = c - '0';
+    if (u <= 9) {
+      std::uint32_t d;
+      while ((d = static_cast<std::uint32_t>(*++p) - '0') <= 9) u = u * 10 + d;  // wraps past 9 digits
+      if (p - first <= 9) {
+        value = static_cast<int>(u);
+        *out++ = value;
+        return true;
+      }
+    }
+    Converted r = convert_checked(first);
+    if (r.next == nullptr) return false;
+    p = r.next;
+    value = static_cast<int>(r.value);
+    *out++ = value;
+    return true;
+  }
+  bool skip(int count) {
+    int v;
+    for (int k = 0; k < count; k++)
+      if (!next(v)) return false;
+    return true;
+  }
+};
 
 // The place of a failed conversion of a chunked file; its text from the
 // token's start when that is still in the buffer, else from where it failed.
@@ -213,50 +254,84 @@ bool scan_chunked(int& value) {
   return true;
 }
 
-[[gnu::always_inline]] inline bool scan_int(int& value) {
-  if (replay) {
-    if (nextnumber >= nrnumbers) return false;
-    value = numbers[nextnumber++];
+// Both passes over a file read in chunks.
+struct ChunkCursor {
+  bool next(int& value) { return scan_chunked(value); }
+  bool skip(int count) {
+    int v;
+    for (int k = 0; k < count; k++)
+      if (!next(v)) return false;
     return true;
   }
-  return whole ? scan_whole(value) : scan_chunked(value);
-}
+  bool entry(int* e) { return next(e[0]) && next(e[1]) && next(e[2]) && next(e[3]); }
+};
 
-bool skip_ints(int count) {
-  int v;
-  for (int k = 0; k < count; k++)
-    if (!scan_int(v)) return false;
+// The second pass over a whole file: the numbers the first pass converted,
+// from `q` up to `end`.
+struct NumberCursor {
+  const int* q;
+  const int* end;
+
+  [[gnu::always_inline]] bool next(int& value) {
+    if (q == end) return false;
+    value = *q++;
+    return true;
+  }
+  bool skip(int count) {
+    if (end - q < count) return false;
+    q += count;
+    return true;
+  }
+  // The four numbers of a successor entry, with one test of the end.
+  [[gnu::always_inline]] bool entry(int* e) {
+    if (end - q < 4) return false;
+    std::memcpy(e, q, 4 * sizeof(int));
+    q += 4;
+    return true;
+  }
+};
+
+// The number of activities, the first number of the file.
+bool scan_count(int& value) {
+  if (!whole) return scan_chunked(value);
+  TextCursor text{pos, numbers};
+  if (!text.next(value)) return false;
+  pos = text.p;
+  nrnumbers = static_cast<int>(text.out - numbers);
   return true;
 }
 
 bool tables_built = false;  // bit[] and hibit[] are in place
 
-inline bool within(int v, int bound) { return v >= -bound && v <= bound; }
+inline bool within(int v, int bound) {
+  return static_cast<unsigned>(v) + static_cast<unsigned>(bound) <= 2u * static_cast<unsigned>(bound);
+}
 
 // ------------------------------------------------------- relation table
-// The cell a relation writes and its value; kinds and types outside 1..2 and
-// 1..4 carry no lag. Keep-the-larger: of several bounds on one pair the
-// tightest stays, and a value at or below NOLAG changes nothing.
-void apply_relation(int i, int j, int kind, int type, int l) {
-  int di = dur[i], dj = dur[j];
+// The cell a relation from i (duration di) to j writes and its value; kinds
+// and types outside 1..2 and 1..4 carry no lag. Keep-the-larger: of several
+// bounds on one pair the tightest stays, and a value at or below NOLAG
+// changes nothing. The successor's duration is loaded only by the types
+// that end at its finish.
+[[gnu::always_inline]] inline void apply_relation(int i, int di, int j, int kind, int type, int l) {
   int* cell;
   int value;
   if (kind == 1) {
     cell = &lag[i][j];
     switch (type) {
       case 1: value = l; break;
-      case 2: value = l - dj; break;
+      case 2: value = l - dur[j]; break;
       case 3: value = l + di; break;
-      case 4: value = l + di - dj; break;
+      case 4: value = l + di - dur[j]; break;
       default: return;
     }
   } else if (kind == 2) {
     cell = &lag[j][i];
     switch (type) {
       case 1: value = -l; break;
-      case 2: value = dj - l; break;
+      case 2: value = dur[j] - l; break;
       case 3: value = -(l + di); break;
-      case 4: value = dj - di - l; break;
+      case 4: value = dur[j] - di - l; break;
       default: return;
     }
   } else {
@@ -320,35 +395,56 @@ void put_place(char*& p, const char* end, int activity, int entry) {
 // entries naming one successor; |duration| or |lag| above 100000. Each
 // refusal states its reason in failwhy. It keeps the durations, and counts
 // the entries per successor in nrpred.
-bool check_file() {
-  if (nract < 2) return refused(-1, -1, "fewer than 2 activities: %d", nract);
-  if (!scan_int(nrres)) return bad_number(-1, -1, "the number of resource types");
-  if (nrres < 0) return refused(-1, -1, "negative number of resource types: %d", nrres);
-  if (!skip_ints(nrres)) return bad_number(-1, -1, "a resource number");
-  for (int j = 0; j < nract; j++) nrpred[j] = 0;
-  for (int i = 0; i < nract; i++) {
-    int count;
-    if (!scan_int(dur[i])) return bad_number(i, -1, "the duration");
-    if (!within(dur[i], maxabs))
-      return refused(i, -1, "duration %d beyond +-%d", dur[i], maxabs);
-    if (!skip_ints(nrres)) return bad_number(i, -1, "a resource number");
-    if (!scan_int(count)) return bad_number(i, -1, "the number of entries");
+//
+// Both are written once for any cursor (TextCursor or ChunkCursor for the
+// first pass, NumberCursor or ChunkCursor for the second); the counts and
+// the cursor stay in locals, since every store into an int array might
+// otherwise be taken to change them.
+template <typename Cursor>
+bool check_file(Cursor& in) {
+  const int n = nract;
+  if (n < 2) return refused(-1, -1, "fewer than 2 activities: %d", n);
+  int res;
+  if (!in.next(res)) return bad_number(-1, -1, "the number of resource types");
+  nrres = res;
+  if (res < 0) return refused(-1, -1, "negative number of resource types: %d", res);
+  if (!in.skip(res)) return bad_number(-1, -1, "a resource number");
+  for (int j = 0; j < n; j++) nrpred[j] = 0;
+  for (int i = 0; i < n; i++) {
+    int d, count;
+    if (!in.next(d)) return bad_number(i, -1, "the duration");
+    dur[i] = d;
+    if (!within(d, maxabs)) return refused(i, -1, "duration %d beyond +-%d", d, maxabs);
+    if (!in.skip(res)) return bad_number(i, -1, "a resource number");
+    if (!in.next(count)) return bad_number(i, -1, "the number of entries");
     if (count < 0 || count > maxact)
       return refused(i, -1, "entry count %d outside 0..%d", count, maxact);
     for (int s = 0; s < count; s++) {
       int succ, kind, type, l;
-      if (!scan_int(succ)) return bad_number(i, s, "the successor");
-      if (succ < 1 || succ > nract)
-        return refused(i, s, "successor %d outside 1..%d", succ, nract);
+      if (!in.next(succ)) return bad_number(i, s, "the successor");
+      if (succ < 1 || succ > n) return refused(i, s, "successor %d outside 1..%d", succ, n);
       if (++nrpred[succ - 1] > maxact)
         return refused(i, s, "more than %d entries name activity %d", maxact, succ);
-      if (!scan_int(kind)) return bad_number(i, s, "the kind");
-      if (!scan_int(type)) return bad_number(i, s, "the type");
-      if (!scan_int(l)) return bad_number(i, s, "the lag");
+      if (!in.next(kind)) return bad_number(i, s, "the kind");
+      if (!in.next(type)) return bad_number(i, s, "the type");
+      if (!in.next(l)) return bad_number(i, s, "the lag");
       if (!within(l, maxabs)) return refused(i, s, "lag %d beyond +-%d", l, maxabs);
     }
   }
   return true;
+}
+
+// The first pass from the second number of the file on.
+bool first_pass() {
+  if (!whole) {
+    ChunkCursor in;
+    return check_file(in);
+  }
+  TextCursor in{pos, numbers + nrnumbers};
+  bool ok = check_file(in);
+  pos = in.p;
+  nrnumbers = static_cast<int>(in.out - numbers);
+  return ok;
 }
 
 // ------------------------------------------------------ lag matrix reset
@@ -373,27 +469,46 @@ bool check_file() {
 int cleanto = -1;  // rows and columns 0..cleanto are clean but for lastn's cells
 int lastn = 0;
 
-inline void reset_cell(int i, int j) { lag[i][j] = i == j ? 0 : NOLAG; }
+// A row of NOLAG cells, the source of the rows the reset rewrites whole.
+struct NolagRow {
+  int cell[maxact + 1];
+  constexpr NolagRow() : cell() {
+    for (int& c : cell) c = NOLAG;
+  }
+};
+constexpr NolagRow nolagrow;
+
+// Cells from..last of row i at NOLAG, by one copy; the diagonal is left to
+// the caller.
+inline void clear_row(int i, int from, int last) {
+  std::memcpy(&lag[i][from], &nolagrow.cell[from], sizeof(int) * (last + 1 - from));
+}
 
 void reset_lag() {
   if (lastn > 0) {
     int end = lastn - 1;
-    for (int i = 1; i < end; i++)
+    for (int i = 1; i < end; i++) {
+      int* row = lag[i];
+      const int* list = suc[i];
       for (int s = nrsuc[i] - 1; s >= 0; s--) {
-        int j = suc[i][s];
-        reset_cell(i, j);
-        reset_cell(j, i);
+        int j = list[s];
+        int value = i == j ? 0 : NOLAG;
+        row[j] = value;
+        lag[j][i] = value;
       }
-    for (int k = 0; k <= end; k++) {
-      reset_cell(0, k);
-      reset_cell(k, 0);
-      reset_cell(end, k);
-      reset_cell(k, end);
     }
+    for (int k = 0; k <= end; k++) {
+      lag[k][0] = NOLAG;
+      lag[k][end] = NOLAG;
+    }
+    clear_row(0, 0, end);
+    clear_row(end, 0, end);
+    lag[0][0] = 0;
+    lag[end][end] = 0;
   }
   if (nract > cleanto) {
     for (int i = 0; i <= nract; i++) {
-      for (int j = i <= cleanto ? cleanto + 1 : 0; j <= nract; j++) lag[i][j] = NOLAG;
+      clear_row(i, i <= cleanto ? cleanto + 1 : 0, nract);
       if (i > cleanto) lag[i][i] = 0;
     }
     cleanto = nract;
@@ -408,30 +523,44 @@ void reset_lag() {
 // Second pass: lists and lag cells. The same checks guard every index again,
 // so a file read in chunks, which may change between the passes, cannot
 // break an invariant.
-bool build_relations() {
-  int n, r;
-  if (!scan_int(n) || n != nract || !scan_int(r) || r != nrres) return changed(-1);
-  if (!skip_ints(nrres)) return changed(-1);
-  for (int i = nract - 1; i >= 0; i--) nrpred[i] = 0;
+template <typename Cursor>
+bool build_relations(Cursor& in) {
+  const int n = nract, res = nrres;
+  int count0, r;
+  if (!in.next(count0) || count0 != n || !in.next(r) || r != res) return changed(-1);
+  if (!in.skip(res)) return changed(-1);
+  for (int i = n - 1; i >= 0; i--) nrpred[i] = 0;
   reset_lag();
-  for (int i = 0; i < nract; i++) {
+  for (int i = 0; i < n; i++) {
     int d, count;
-    if (!scan_int(d) || !skip_ints(nrres)) return changed(i);
-    if (!scan_int(count) || count < 0 || count > maxact) return changed(i);
+    if (!in.next(d) || !in.skip(res)) return changed(i);
+    if (!in.next(count) || count < 0 || count > maxact) return changed(i);
     nrsuc[i] = count;
+    const int di = dur[i];
+    int* list = suc[i];
     for (int s = 0; s < count; s++) {
-      int succ, kind, type, l;
-      if (!scan_int(succ) || succ < 1 || succ > nract) return changed(i);
-      int j = succ - 1;
-      if (nrpred[j] >= maxact) return changed(i);
-      suc[i][s] = j;
-      pred[j][nrpred[j]++] = i;
-      if (!scan_int(kind) || !scan_int(type) || !scan_int(l)) return changed(i);
-      if (!within(l, maxabs)) return changed(i);
-      apply_relation(i, j, kind, type, l);
+      int e[4];  // successor, kind, type, lag
+      if (!in.entry(e) || e[0] < 1 || e[0] > n) return changed(i);
+      int j = e[0] - 1;
+      int np = nrpred[j];
+      if (np >= maxact) return changed(i);
+      list[s] = j;
+      pred[j][np] = i;
+      nrpred[j] = np + 1;
+      if (!within(e[3], maxabs)) return changed(i);
+      apply_relation(i, di, j, e[1], e[2], e[3]);
     }
   }
   return true;
+}
+
+bool second_pass() {
+  if (!whole) {
+    ChunkCursor in;
+    return build_relations(in);
+  }
+  NumberCursor in{numbers, numbers + nrnumbers};
+  return build_relations(in);
 }
 
 int refuse(int code) {
@@ -440,49 +569,70 @@ int refuse(int code) {
   return 0;
 }
 
-// Decimal text of v, as "%d" writes it, for |v| < 100000.
-char* put_small(char* p, int v) {
-  assert(v > -100000 && v < 100000);
-  if (v < 0) {
-    *p++ = '-';
-    v = -v;
-  }
-  if (v >= 1000) {  // activity numbers of builds with a limit above 1000
-    if (v >= 10000) *p++ = static_cast<char>('0' + v / 10000);
-    *p++ = static_cast<char>('0' + v / 1000 % 10);
-    v %= 1000;
-    *p++ = static_cast<char>('0' + v / 100);
-    v %= 100;
-    *p++ = static_cast<char>('0' + v / 10);
-  } else if (v >= 100) {
-    *p++ = static_cast<char>('0' + v / 100);
-    v %= 100;
-    *p++ = static_cast<char>('0' + v / 10);
-  } else if (v >= 10) {
-    *p++ = static_cast<char>('0' + v / 10);
-  }
-  *p++ = static_cast<char>('0' + v % 10);
-  return p;
-}
+// The log entries "(%d/%d) " of one instance, written with one call. Each
+// entry is put together from two pieces of at most 8 bytes, each copied
+// whole and the pointer advanced by its length: "(i/", the activity number
+// counted up in place, and the cash flow's digits with ") " from a table
+// (after a '-' when negative). An entry takes at most 13 characters (an
+// activity number below 16000, a cash flow of at most 500 in magnitude), so
+// 16 per activity leave room for the last copies.
+char logtext[maxact * 16 + 8];
 
-// The log entries "(%d/%d) " of one instance, written with one call: an
-// activity number below maxact (at most 16000) and a cash flow of at most
-// 500 in magnitude take at most 13 characters.
-char logtext[maxact * 16 + 1];
+struct FlowTexts {
+  char text[501][8];       // digits of m, then ") "
+  unsigned char len[501];  // characters of text[m] in use
+  constexpr FlowTexts() : text(), len() {
+    for (int m = 0; m <= 500; m++) {
+      char digits[3] = {};
+      int n = 0;
+      for (int v = m;; v /= 10) {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        if (v < 10) break;
+      }
+      int k = 0;
+      while (n > 0) text[m][k++] = digits[--n];
+      text[m][k++] = ')';
+      text[m][k++] = ' ';
+      len[m] = static_cast<unsigned char>(k);
+    }
+  }
+};
+constexpr FlowTexts flowtexts;
+
+// Counts the activity number of "(i/" in head[0..len) up by one.
+inline void next_head(char* head, int& len) {
+  int k = len - 2;  // last digit
+  while (k >= 1 && head[k] == '9') head[k--] = '0';
+  if (k >= 1) {
+    head[k]++;
+    return;
+  }
+  head[1] = '1';  // 9.. became 0..: one digit more
+  head[len - 1] = '0';
+  head[len] = '/';
+  len++;
+}
 
 // Two draws per activity, the dummies included, then the dummies set to 0.
 void draw_cash_flows() {
+  static_assert(maxact < 100000, "activity numbers fit \"(%d/\" in 8 bytes");
   char* p = logtext;
-  for (int i = 0; i < nract; i++) {
-    cf[i] = draw_random() % 500 + 1;
-    if (draw_random() % 100 < pctneg) cf[i] = -cf[i];
-    if (i == 0 || i == nract - 1) cf[i] = 0;
-    *p++ = '(';
-    p = put_small(p, i);
-    *p++ = '/';
-    p = put_small(p, cf[i]);
-    *p++ = ')';
-    *p++ = ' ';
+  char head[8] = {'(', '0', '/'};
+  int headlen = 3;
+  const int n = nract, share = pctneg;
+  for (int i = 0; i < n; i++) {
+    int c = draw_random() % 500 + 1;
+    if (draw_random() % 100 < share) c = -c;
+    if (i == 0 || i == n - 1) c = 0;
+    cf[i] = c;
+    std::memcpy(p, head, 8);
+    p += headlen;
+    *p = '-';
+    p += c < 0;
+    int m = c < 0 ? -c : c;
+    std::memcpy(p, flowtexts.text[m], 8);
+    p += flowtexts.len[m];
+    next_head(head, headlen);
   }
   *p = '\0';
   if (infofile != nullptr) file_printf(infofile, "info.out", "%s", logtext);
@@ -501,7 +651,7 @@ int read_instance() {
     report_read_failure(fail_notfound);
     return 0;
   }
-  if (!scan_int(nract)) {
+  if (!scan_count(nract)) {
     bad_number(-1, -1, "the number of activities");
     return refuse(fail_invalid);
   }
@@ -515,13 +665,13 @@ int read_instance() {
     build_bit_tables();
     tables_built = true;
   }
-  if (!check_file()) return refuse(fail_invalid);
+  if (!first_pass()) return refuse(fail_invalid);
   if (!scan_start()) {
     refused(-1, -1, "the file cannot be read again for the second pass");
     return refuse(fail_invalid);
   }
   draw_cash_flows();
-  if (!build_relations()) return refuse(fail_invalid);
+  if (!second_pass()) return refuse(fail_invalid);
   close_source();
 
   failcode = fail_none;
