@@ -41,55 +41,21 @@ void reset_solve() {
   }
 }
 
-namespace {
-int predfill[maxact + 1];  // pack_arcs: next predecessor entry of each activity
-}  // namespace
-
 // The packed lists (see network.h), activity by activity. A successor
-// entry's cell is in the row of its own activity. A predecessor entry's
-// cell is the cell of the successor entry of the other end that names it:
-// the predecessor lists are filled from the successor entries as these are
-// packed, which gives them in the order a read gives them (by increasing
-// tail, then in the order of the tail's list), and are then checked against
-// the lists. Lists in any other order (the dummies' lists after a solve, or
-// lists written by other means) are packed again from the lists and the
-// matrix. Cost: the entries of all lists, twice where the check fails.
+// entry's cell is in the row of its own activity; a predecessor entry's
+// cell is in the row of the other end. Cost: the entries of all lists.
 void pack_arcs() {
   int n = 0;
   for (int a = 0; a < nract; a++) {
     sucfirst[a] = n;
-    n += nrsuc[a];
-    predfirst[a] = predfill[a] = n;
-    n += nrpred[a];
-  }
-  assert(n <= maxarcentries - 2);
-  bool asread = true;
-  for (int a = 0; a < nract; a++) {
-    arcentry* out = arclist + sucfirst[a];
     const int* s = suc[a];
     const int* row = lag[a];
-    for (int k = 0, m = nrsuc[a]; k < m; k++) {
-      int j = s[k], c = row[j];
-      out[k] = {j, c};
-      if (j < nract && predfill[j] < predfirst[j] + nrpred[j])
-        arclist[predfill[j]++] = {a, c};
-      else
-        asread = false;
-    }
-  }
-  for (int a = 0; a < nract && asread; a++) {
-    const arcentry* in = arclist + predfirst[a];
+    for (int k = 0, m = nrsuc[a]; k < m; k++) arclist[n++] = {s[k], row[s[k]]};
+    predfirst[a] = n;
     const int* p = pred[a];
-    int m = nrpred[a];
-    asread = predfill[a] == predfirst[a] + m;
-    for (int k = 0; k < m && asread; k++) asread = in[k].node == p[k];
+    for (int k = 0, m = nrpred[a]; k < m; k++) arclist[n++] = {p[k], lag[p[k]][a]};
   }
-  if (!asread)
-    for (int a = 0; a < nract; a++) {
-      arcentry* out = arclist + predfirst[a];
-      const int* p = pred[a];
-      for (int k = 0, m = nrpred[a]; k < m; k++) out[k] = {p[k], lag[p[k]][a]};
-    }
+  assert(n <= maxarcentries - 2);
   closingentry = n;
   arclist[n] = arclist[n + 1] = {0, NOLAG};  // until add_closing_arc fills them
 }
