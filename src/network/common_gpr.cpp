@@ -3,14 +3,14 @@
 // reset_solve() prepares the solve state of the instance that the reader left:
 // it derives the number of row words from nract, marks every start time as
 // unset (-999), clears the tree and subset rows and drops the tree degrees.
-// Rows and entries beyond the instance keep what an earlier, larger instance
-// left; no operation reads them.
+// Rows, entries and words beyond the instance keep what an earlier, larger
+// instance left; no operation reads them.
 //
-// The assertion in reset_solve() states that the words in use fit the declared rows. The
-// reader keeps nract <= maxact, so nrbin <= maxbin - 1 for every accepted instance; if it ever
-// fails, the program stops with the expression "nrbin<=maxbin" at line 34 of this file.
+// The assertion in reset_solve() states that the words in use fit the
+// declared rows. The reader keeps nract <= maxact, which gives nrbin <=
+// maxbin - 1, so it cannot fail for an accepted instance; if it ever does, the program
+// stops with the expression "nrbin<=maxbin" at line 34 of this file.
 #include <cassert>
-#include <cstring>
 
 #include "network/network.h"
 
@@ -23,8 +23,8 @@ namespace gpr {
 //      double, divided by 32.0, 0.9999 added and the sum truncated, which
 //      equals the ceiling for every nract from 0 to 16000;
 //   3. the assertion below;
-//   4. treecounted cleared; st[i] = -999, the lists packed (pack_arcs), and
-//      the rows subset[i] and tree[i] cleared (whole), i = nract-1 .. 0.
+//   4. treecounted cleared; the lists packed (pack_arcs); st[i] = -999 and
+//      the words in use of subset[i] and tree[i] cleared, i = nract-1 .. 0.
 // st[nract] and everything beyond is left as it was, and so are the rows of
 // activities at or above nract.
 void reset_solve() {
@@ -33,11 +33,13 @@ void reset_solve() {
   nrbin = static_cast<int>(nract / 32.0 + 0.9999);
   assert(nrbin<=maxbin);
   treecounted = false;
-  for (int i = nract - 1; i >= 0; i--) st[i] = unreached_early;
   pack_arcs();  // first: the cells it reads are still in the cache from the reader
-  if (nract > 0) {  // whole rows, one block each: the words in use and the spare ones
-    std::memset(subset, 0, sizeof subset[0] * nract);
-    std::memset(tree, 0, sizeof tree[0] * nract);
+  for (int i = nract - 1; i >= 0; i--) {
+    st[i] = unreached_early;
+    for (int w = nrbin - 1; w >= 0; w--) {
+      subset[i][w] = 0;
+      tree[i][w] = 0;
+    }
   }
 }
 
