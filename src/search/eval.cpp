@@ -48,16 +48,34 @@ int cutinto[maxact + 1];
 
 namespace {
 
-// The kept subtree of an activity as a chain: nextin[] links the activities
+// A discount factor kept for an activity (see `discount`).
+struct discount_entry {
+  double factor;
+  int arg;
+  unsigned made;  // == epoch when the entry is valid
+};
+
+// What the calls keep of each activity, in one cache line per activity (a
+// call reads and writes most of it, and nothing of other activities but
+// their lines): the fields are explained below.
+struct alignas(64) callstate {
+  double kept;
+  discount_entry factor[2];  // forward, backward
+  int keptfrom;
+  int nextin;
+  int lastin;
+  int sizein;  // activities in the stretch of each
+  unsigned char stale;
+};
+callstate calls[maxact + 1];
+
+// The kept subtree of an activity as a chain: `nextin` links the activities
 // in the order they were entered, and a call's subtree is the stretch from
-// the activity itself to lastin[] of it. A kept child's stretch is linked
+// the activity itself to its `lastin` (`sizein` activities). A kept child's stretch is linked
 // behind its parent's; a cut child's stretch becomes the cut set and is left
 // out. Merging a kept child costs one link, and a cut or the outermost call
 // lists only the members of its own stretch, so no call touches whole rows
 // of nrbin words except to write a set.
-int nextin[maxact + 1];
-int lastin[maxact + 1];
-int sizein[maxact + 1];  // activities in the stretch of each
 int nrcutout;            // activities cut off in this pass
 int depth;   // calls under way
 int caller;  // the activity whose call is entering the next one; -1: root
@@ -65,8 +83,8 @@ bool callerrow;  // the child is in the caller's tree row (its first list)
 
 // What the last call on each activity found, and whether it can stand for a
 // call in this pass:
-//   - kept[a]: the value it returned, keptfrom[a]: its parent (-1: root);
-//   - stale[a] = 0 when that call cut nothing below a and, since then, no
+//   - kept: the value it returned, keptfrom: its parent (-1: root);
+//   - stale = 0 when that call cut nothing below a and, since then, no
 //     member of its subtree has moved or changed a tree arc.
 // Invariant between the calls of a solve: for an activity reached by the
 // last pass, its chain of keptfrom links is its path to the root in that
@@ -79,9 +97,6 @@ bool callerrow;  // the child is in the caller's tree row (its first list)
 // Results carry over only from one pass to the next of a solve in the same
 // direction (the displacement between them reports every change it makes);
 // any other pass starts with every activity stale.
-double kept[maxact + 1];
-int keptfrom[maxact + 1];
-unsigned char stale[maxact + 1];
 bool keptforward;       // direction of the pass that left them
 unsigned keptepoch;     // its discount epoch
 int keptiter = -1;      // its nriter
@@ -90,7 +105,7 @@ int keptiter = -1;      // its nriter
 void cut_off(int t) {
   word* row = cutset[nrcut];
   row_clear(row);
-  for (int m = t, last = lastin[t];; m = nextin[m]) {
+  for (int m = t, last = calls[t].lastin;; m = calls[m].nextin) {
     row_insert(row, m);
     row_insert(shiftset, m);
     cutinto[m] = nrcut;
@@ -107,7 +122,7 @@ void cut_off(int t) {
 void leave(int a) {
   if (--depth > 0) return;
   word* row = subset[level];
-  if (sizein[a] + nrcutout == nract) {
+  if (calls[a].sizein + nrcutout == nract) {
     for (int w = nrbin - 1; w >= 0; w--) {
       word all = 32 * w + 32 <= nract ? ~word{0} : (word{1} << (nract & 31)) - 1;
       row[w] = all & ~shiftset[w];
@@ -116,7 +131,7 @@ void leave(int a) {
     return;
   }
   row_clear(row);
-  for (int m = a, last = lastin[a];; m = nextin[m]) {
+  for (int m = a, last = calls[a].lastin;; m = calls[m].nextin) {
     row_insert(row, m);
     if (m == last) break;
   }
@@ -128,17 +143,12 @@ void leave(int a) {
 // (most do) reuses the factor instead of calling exp again. A factor depends
 // only on the integer argument, the interest rate and the direction, so the
 // value reused is the very value the call would give. Each direction has its
-// own table. Behind the entries per activity, a factor is also kept by its
+// own entries (callstate::factor) and table. Behind the entries per activity,
+// a factor is also kept by its
 // argument (slot x mod bytimeslots): a moved activity often completes when
 // another one did, and takes that factor.
-struct discount_entry {
-  double factor;
-  int arg;
-  unsigned made;  // == epoch when the entry is valid
-};
 constexpr int bytimeslots = 1024;
 struct discount_table {
-  discount_entry entry[maxact + 1];
   discount_entry bytime[bytimeslots];
   unsigned epoch = 0;
   double rate = 0.0;
@@ -156,7 +166,7 @@ void start_pass(discount_table& t, bool forward) {
   }
   bool carry = keptforward == forward && keptepoch == t.epoch && nriter == keptiter + 1;
   if (!carry)
-    for (int i = nract - 1; i >= 0; i--) stale[i] = 1;
+    for (int i = nract - 1; i >= 0; i--) calls[i].stale = 1;
   keptforward = forward;
   keptepoch = t.epoch;
   keptiter = nriter;
@@ -168,7 +178,7 @@ void start_pass(discount_table& t, bool forward) {
 // forward: exp(-interest * x) with x = st[a] + dur[a];
 // backward: exp(interest * x) with x = deadline - (st[a] + dur[a]).
 inline double discount(discount_table& t, bool forward, int a, int x) {
-  discount_entry& e = t.entry[a];
+  discount_entry& e = calls[a].factor[forward ? 0 : 1];
   if (e.made == t.epoch && e.arg == x) return e.factor;
   discount_entry& c = t.bytime[static_cast<unsigned>(x) % bytimeslots];
   if (c.made != t.epoch || c.arg != x) {
@@ -217,25 +227,25 @@ double enter(int a) {
     int t = first[k].node;
     if (!row_test(tree[a], t) || row_test(visited, t)) continue;
     double v;
-    bool called = stale[t] || keptfrom[t] != a;
+    bool called = calls[t].stale || calls[t].keptfrom != a;
     if (called) {
       caller = a;
       callerrow = true;
       v = enter<Forward>(t);
     } else {
       row_insert(visited, t);
-      v = kept[t];
+      v = calls[t].kept;
     }
     if (Forward ? v < -DCTOL : v > DCTOL) {
       tree_remove(a, t);
       cut_off(t);
       nrcut++;
-      nrcutout += sizein[t];
+      nrcutout += calls[t].sizein;
     } else {
       value += v;
-      nextin[tail] = t;
-      tail = lastin[t];
-      size += sizein[t];
+      calls[tail].nextin = t;
+      tail = calls[t].lastin;
+      size += calls[t].sizein;
     }
     if (called) level--;
   }
@@ -245,25 +255,25 @@ double enter(int a) {
     int t = second[k].node;
     if (!row_test(tree[t], a) || row_test(visited, t)) continue;
     double v;
-    if (stale[t] || keptfrom[t] != a) {
+    if (calls[t].stale || calls[t].keptfrom != a) {
       caller = a;
       callerrow = false;
       v = enter<Forward>(t);
       level--;
     } else {
       row_insert(visited, t);
-      v = kept[t];
+      v = calls[t].kept;
     }
     value += v;
-    nextin[tail] = t;
-    tail = lastin[t];
-    size += sizein[t];
+    calls[tail].nextin = t;
+    tail = calls[t].lastin;
+    size += calls[t].sizein;
   }
-  lastin[a] = tail;
-  sizein[a] = size;
-  kept[a] = value;
-  keptfrom[a] = parent;
-  stale[a] = nrcut != cutsbefore;
+  calls[a].lastin = tail;
+  calls[a].sizein = size;
+  calls[a].kept = value;
+  calls[a].keptfrom = parent;
+  calls[a].stale = nrcut != cutsbefore;
   leave(a);
   return value;
 }
@@ -273,7 +283,7 @@ double enter(int a) {
 // A change of start time or of a tree arc at activity a: the subtrees that
 // hold a (its path to the root in the last pass) must be entered again.
 void mark_changed(int a) {
-  for (int z = a; z >= 0 && !stale[z]; z = keptfrom[z]) stale[z] = 1;
+  for (int z = a; z >= 0 && !calls[z].stale; z = calls[z].keptfrom) calls[z].stale = 1;
 }
 
 double eval_forward(int a) { return enter<true>(a); }
