@@ -37,6 +37,8 @@
 // activities from the last pass are taken as they are. See `stale`. And a
 // call skips a list that the tree degrees (nrtreeout, nrtreein) show to
 // hold no tree arc but the one to its parent, as at every leaf.
+#include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cmath>
 
@@ -195,6 +197,20 @@ inline double discount(discount_table& t, bool forward, int a, int x) {
 template <bool Forward>
 double enter(int a);
 
+// Bit k set for each of the n <= 32 entries whose arc is in the tree: in
+// a's own row for the first list, in the row of the entry's activity (which
+// must hold a) for the second.
+template <bool First>
+inline word tree_mask(const arcentry* e, int n, const word* arow, int a) {
+  word mask = 0;
+  for (int k = 0; k < n; k++) {
+    int t = e[k].node;
+    word held = First ? arow[t >> 5] >> (t & 31) : tree[t][a >> 5] >> (a & 31);
+    mask |= (held & 1) << k;
+  }
+  return mask;
+}
+
 // One call of either direction. First list: the neighbours a may cut
 // (successors forward, predecessors backward) - a child when a's tree row
 // holds it. Second list: the neighbours that are always kept - a child when
@@ -222,53 +238,64 @@ double enter(int a) {
   const bool mayfirst = !treecounted || nrtreeout[a] > (parent >= 0 && !inparentrow);
   const bool maysecond = !treecounted || nrtreein[a] > (parent >= 0 && inparentrow);
 
+  // The entries whose tree bit is set are found 32 at a time as the bits of
+  // a mask, without a branch per entry, and taken in list order. A bit
+  // that a child's call clears on the way belongs to an activity it has
+  // entered, which the visited test skips, as the test of the bit would.
   const arcentry* first = arclist + (Forward ? sucfirst[a] : predfirst[a]);
   const int nrfirst = mayfirst ? (Forward ? nrsuc[a] : nrpred[a]) : 0;
-  for (int k = 0; k < nrfirst; k++) {
-    int t = first[k].node;
-    if (!row_test(tree[a], t) || row_test(visited, t)) continue;
-    double v;
-    bool called = calls[t].stale || calls[t].keptfrom != a;
-    if (called) {
-      caller = a;
-      callerrow = true;
-      v = enter<Forward>(t);
-    } else {
-      row_insert(visited, t);
-      v = calls[t].kept;
+  const word* arow = tree[a];
+  for (int k0 = 0; k0 < nrfirst; k0 += 32) {
+    word mask = tree_mask<true>(first + k0, std::min(32, nrfirst - k0), arow, a);
+    for (; mask != 0; mask &= mask - 1) {
+      int t = first[k0 + std::countr_zero(mask)].node;
+      if (row_test(visited, t)) continue;
+      double v;
+      bool called = calls[t].stale || calls[t].keptfrom != a;
+      if (called) {
+        caller = a;
+        callerrow = true;
+        v = enter<Forward>(t);
+      } else {
+        row_insert(visited, t);
+        v = calls[t].kept;
+      }
+      if (Forward ? v < -DCTOL : v > DCTOL) {
+        tree_remove(a, t);
+        cut_off(t);
+        nrcut++;
+        nrcutout += calls[t].sizein;
+      } else {
+        value += v;
+        calls[tail].nextin = t;
+        tail = calls[t].lastin;
+        size += calls[t].sizein;
+      }
+      if (called) level--;
     }
-    if (Forward ? v < -DCTOL : v > DCTOL) {
-      tree_remove(a, t);
-      cut_off(t);
-      nrcut++;
-      nrcutout += calls[t].sizein;
-    } else {
+  }
+  const arcentry* second = arclist + (Forward ? predfirst[a] : sucfirst[a]);
+  const int nrsecond = maysecond ? (Forward ? nrpred[a] : nrsuc[a]) : 0;
+  for (int k0 = 0; k0 < nrsecond; k0 += 32) {
+    word mask = tree_mask<false>(second + k0, std::min(32, nrsecond - k0), arow, a);
+    for (; mask != 0; mask &= mask - 1) {
+      int t = second[k0 + std::countr_zero(mask)].node;
+      if (row_test(visited, t)) continue;
+      double v;
+      if (calls[t].stale || calls[t].keptfrom != a) {
+        caller = a;
+        callerrow = false;
+        v = enter<Forward>(t);
+        level--;
+      } else {
+        row_insert(visited, t);
+        v = calls[t].kept;
+      }
       value += v;
       calls[tail].nextin = t;
       tail = calls[t].lastin;
       size += calls[t].sizein;
     }
-    if (called) level--;
-  }
-  const arcentry* second = arclist + (Forward ? predfirst[a] : sucfirst[a]);
-  const int nrsecond = maysecond ? (Forward ? nrpred[a] : nrsuc[a]) : 0;
-  for (int k = 0; k < nrsecond; k++) {
-    int t = second[k].node;
-    if (!row_test(tree[t], a) || row_test(visited, t)) continue;
-    double v;
-    if (calls[t].stale || calls[t].keptfrom != a) {
-      caller = a;
-      callerrow = false;
-      v = enter<Forward>(t);
-      level--;
-    } else {
-      row_insert(visited, t);
-      v = calls[t].kept;
-    }
-    value += v;
-    calls[tail].nextin = t;
-    tail = calls[t].lastin;
-    size += calls[t].sizein;
   }
   calls[a].lastin = tail;
   calls[a].sizein = size;
