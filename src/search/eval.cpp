@@ -20,12 +20,12 @@
 // subset[1] or in exactly one cut set; cut sets are disjoint, never hold the
 // root, and an inner cut gets the lower cutset index; shiftset is their
 // union. Each activity is entered once, so the recursion is at most nract
-// calls deep; a call calls the next directly, and a frame takes 160 bytes
-// at -O2 by -fstack-usage, 168 with the return address, so 1000 nested
-// calls use some 170 KB of the default 8 MB stack and 10000
-// (GPRNPV_MAXACT=10000) some 1.7 MB: with the rest of the program such a
-// chain fails under a 2 MB limit and runs under 3 MB. main() raises a lower
-// soft limit.
+// calls deep; a call calls the next directly, and a frame takes 176 bytes
+// at -O2 by -fstack-usage, 184 with the return address, so 1000 nested
+// calls use some 185 KB of the default 8 MB stack and 10000
+// (GPRNPV_MAXACT=10000) some 1.85 MB: with the rest of the program such a
+// chain fails under a 2 MB limit and runs under 2.5 MB. main() raises a
+// lower soft limit.
 //
 // Subtrees that a pass leaves as they were. From one pass to the next of a
 // solve most of the tree stays as it was: only the cut sets move and only
