@@ -159,6 +159,10 @@ extern int sucfirst[maxact + 1];
 extern int predfirst[maxact + 1];
 extern int closingentry;   // the two entries past the packed ones
 void pack_arcs();          // called by reset_solve
+// The packed successor entries of activity a (nrsuc[a] of them) and its
+// predecessor entries (nrpred[a]).
+inline const arcentry* packed_suc(int a) { return arclist + sucfirst[a]; }
+inline const arcentry* packed_pred(int a) { return arclist + predfirst[a]; }
 
 // ------------------------------------------------------ lookup tables
 extern std::int32_t bit[maxact + 1];       // bit[k] = 2^k for k < 32, 0 above

@@ -78,7 +78,7 @@ struct list_of {
   int from;
   explicit list_of(int a)
       : nodes(Packed ? nullptr : Forward ? suc[a] : pred[a]),
-        arcs(Packed ? arclist + (Forward ? sucfirst[a] : predfirst[a]) : nullptr),
+        arcs(Packed ? Forward ? packed_suc(a) : packed_pred(a) : nullptr),
         count(Forward ? nrsuc[a] : nrpred[a]),
         from(a) {}
   int node(int k) const { return Packed ? arcs[k].node : nodes[k]; }
@@ -249,7 +249,7 @@ int resume_forward() {
       usable = false;
       continue;
     }
-    const arcentry& e = arclist[sucfirst[p] + k];
+    const arcentry& e = packed_suc(p)[k];
     if (e.node != i || e.cell == NOLAG ||
         static_cast<std::int64_t>(v) > static_cast<std::int64_t>(earliest[p]) + e.cell)
       usable = false;
@@ -285,7 +285,7 @@ int resume_forward() {
   // the same values).
   bool met = true;
   for (int i = 0; i < nract && met; i++) {
-    const arcentry* arcs = arclist + sucfirst[i];
+    const arcentry* arcs = packed_suc(i);
     for (int k = nrsuc[i] - 1; k >= 0; k--) {
       int j = arcs[k].node;
       int c = arcs[k].cell;
@@ -299,7 +299,7 @@ int resume_forward() {
   for (int q = 0; q < nract; q++) queue[q] = nrorder == nract ? order[q] : q;
   start_scan();
   for (int i = 0; i < nract; i++) {
-    const arcentry* arcs = arclist + sucfirst[i];
+    const arcentry* arcs = packed_suc(i);
     for (int k = nrsuc[i] - 1; k >= 0; k--) {
       int j = arcs[k].node;
       int c = arcs[k].cell;

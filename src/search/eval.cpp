@@ -242,7 +242,7 @@ double enter(int a) {
   // a mask, without a branch per entry, and taken in list order. A bit
   // that a child's call clears on the way belongs to an activity it has
   // entered, which the visited test skips, as the test of the bit would.
-  const arcentry* first = arclist + (Forward ? sucfirst[a] : predfirst[a]);
+  const arcentry* first = Forward ? packed_suc(a) : packed_pred(a);
   const int nrfirst = mayfirst ? (Forward ? nrsuc[a] : nrpred[a]) : 0;
   const word* arow = tree[a];
   for (int k0 = 0; k0 < nrfirst; k0 += 32) {
@@ -274,7 +274,7 @@ double enter(int a) {
       if (called) level--;
     }
   }
-  const arcentry* second = arclist + (Forward ? predfirst[a] : sucfirst[a]);
+  const arcentry* second = Forward ? packed_pred(a) : packed_suc(a);
   const int nrsecond = maysecond ? (Forward ? nrpred[a] : nrsuc[a]) : 0;
   for (int k0 = 0; k0 < nrsecond; k0 += 32) {
     word mask = tree_mask<false>(second + k0, std::min(32, nrsecond - k0), arow, a);

@@ -151,7 +151,7 @@ inline int nrarcs(int a) {
 }
 template <bool Forward>
 inline const arcentry* arcs_of(int a) {
-  return arclist + (Forward ? sucfirst[a] : predfirst[a]);
+  return Forward ? packed_suc(a) : packed_pred(a);
 }
 template <bool Forward>
 inline int other_end(int a, int k) {

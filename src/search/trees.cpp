@@ -102,7 +102,7 @@ void build_early_tree() {
       while (now[w] != 0) {
         int p = 32 * w + std::countr_zero(now[w]);
         now[w] &= now[w] - 1;
-        const arcentry* arcs = arclist + sucfirst[p];
+        const arcentry* arcs = packed_suc(p);
         for (int k = nrsuc[p] - 1; k >= 0; k--) {
           int r = arcs[k].node;
           int c = arcs[k].cell;
@@ -140,7 +140,7 @@ void build_late_tree() {
     return;
   }
   // The first tight arc into the dummy end starts the tree there.
-  const arcentry* endarcs = arclist + predfirst[end];
+  const arcentry* endarcs = packed_pred(end);
   for (int k = nrpred[end] - 1; k >= 0; k--) {
     int r = endarcs[k].node;
     int c = endarcs[k].cell;
@@ -161,7 +161,7 @@ void build_late_tree() {
         int b = 31 - std::countl_zero(now[w]);
         int p = 32 * w + b;
         now[w] ^= word{1} << b;
-        const arcentry* arcs = arclist + predfirst[p];
+        const arcentry* arcs = packed_pred(p);
         for (int k = nrpred[p] - 1; k >= 0; k--) {
           int r = arcs[k].node;
           int c = arcs[k].cell;
