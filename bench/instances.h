@@ -37,24 +37,29 @@ inline bool write_instance(const std::string& folder, int activities) {
   return static_cast<bool>(out);
 }
 
-// A solve installs the closing arc in five cells of the instance. Taken
-// right after read_instance and put back before each solve, they make every
-// repeated solve start from the network as read.
+// A solve installs the closing arc in five cells of the instance and points
+// two packed lists at it. Taken right after read_instance and put back
+// before each solve, they make every repeated solve start from the network
+// as read.
 struct closing_cells {
-  int end, nrsuc_end, suc_end0, nrpred_0, pred_00, lag_end0;
+  int end, nrsuc_end, suc_end0, nrpred_0, pred_00, lag_end0, sucfirst_end, predfirst_0;
   closing_cells()
       : end(gpr::nract - 1),
         nrsuc_end(gpr::nrsuc[end]),
         suc_end0(gpr::suc[end][0]),
         nrpred_0(gpr::nrpred[0]),
         pred_00(gpr::pred[0][0]),
-        lag_end0(gpr::lag[end][0]) {}
+        lag_end0(gpr::lag[end][0]),
+        sucfirst_end(gpr::sucfirst[end]),
+        predfirst_0(gpr::predfirst[0]) {}
   void restore() const {
     gpr::nrsuc[end] = nrsuc_end;
     gpr::suc[end][0] = suc_end0;
     gpr::nrpred[0] = nrpred_0;
     gpr::pred[0][0] = pred_00;
     gpr::lag[end][0] = lag_end0;
+    gpr::sucfirst[end] = sucfirst_end;  // the packed entries themselves stay
+    gpr::predfirst[0] = predfirst_0;
   }
 };
 

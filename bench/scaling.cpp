@@ -9,8 +9,8 @@
 // network. Prints one line per instance: number, activities, list arcs,
 // read and solve time in microseconds (thread processor time), passes, and
 // the time of one more reset_solve() after the solve, with the lists put
-// back as read: the part of a solve that packs the lists and clears the
-// tree and subset rows (nract rows each).
+// back as read: the part of a solve that clears the tree and subset rows
+// (nract rows each).
 // Instances that are refused or not solved print their failure code instead
 // of the times.
 #include <cstdio>

@@ -75,6 +75,7 @@ struct Net {
         gpr::pred[j][gpr::nrpred[j]++] = i;
       }
     gpr::deadline = deadline;
+    gpr::pack_arcs();  // as a read leaves them
   }
 
   // As a read does it: the deadline from the earliest end over the cells as

@@ -42,7 +42,7 @@ struct Arc {
 void load(int n, const std::vector<Arc>& arcs) {
   gpr::nract = n;
   for (int i = 0; i <= n; i++) {
-    gpr::nrsuc[i] = 0;
+    gpr::nrsuc[i] = gpr::nrpred[i] = 0;
     for (int j = 0; j <= n; j++) gpr::lag[i][j] = i == j ? 0 : NOLAG;
   }
   for (const Arc& a : arcs) {
@@ -135,6 +135,7 @@ TEST(Temporal, DeadlineUsesTheLagsAsRead) {
   EXPECT_EQ(gpr::st[2], 0);
   EXPECT_EQ(gpr::deadline, 10);
   EXPECT_EQ(gpr::lag[1][2], 5);
+  EXPECT_EQ(testutil::packed_difference(), "");  // the raised cells packed too
 
   // Start-start -3 from the dummy start is the only arc into 2 (dur 2).
   Instance early = net({0, 2, 0});
@@ -147,6 +148,7 @@ TEST(Temporal, DeadlineUsesTheLagsAsRead) {
   EXPECT_EQ(gpr::deadline, 9);
   EXPECT_EQ(gpr::lag[0][1], 0);
   EXPECT_EQ(gpr::lag[0][2], 0);  // raised from NOLAG, dur[0] = 0
+  EXPECT_EQ(testutil::packed_difference(), "");
 
   // A dummy start of duration 3 must finish before the dummy end too.
   Instance start = net({3, 1, 0});

@@ -135,6 +135,24 @@ inline int read(int number) {
   return gpr::read_instance();
 }
 
+// Where the packed lists differ from the lists and their cells, as
+// "activity 3 successor 1" (empty when they agree).
+inline std::string packed_difference() {
+  for (int i = 0; i < gpr::nract; i++) {
+    for (int k = 0; k < gpr::nrsuc[i]; k++) {
+      gpr::arcentry e = gpr::packed_suc(i)[k];
+      if (e.node != gpr::suc[i][k] || e.cell != gpr::lag[i][gpr::suc[i][k]])
+        return "activity " + std::to_string(i) + " successor " + std::to_string(k);
+    }
+    for (int k = 0; k < gpr::nrpred[i]; k++) {
+      gpr::arcentry e = gpr::packed_pred(i)[k];
+      if (e.node != gpr::pred[i][k] || e.cell != gpr::lag[gpr::pred[i][k]][i])
+        return "activity " + std::to_string(i) + " predecessor " + std::to_string(k);
+    }
+  }
+  return "";
+}
+
 // What one read left: its result, the console text and both files.
 struct Outcome {
   int rc;

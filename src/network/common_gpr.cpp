@@ -1,4 +1,4 @@
-// common_gpr.cpp: the per-solve reset and the bit lookup tables.
+// common_gpr.cpp: the per-solve reset, the packed arc lists, the bit tables.
 //
 // reset_solve() prepares the solve state of the instance that the reader left:
 // it derives the number of row words from nract, marks every start time as
@@ -23,17 +23,16 @@ namespace gpr {
 //      double, divided by 32.0, 0.9999 added and the sum truncated, which
 //      equals the ceiling for every nract from 0 to 16000;
 //   3. the assertion below;
-//   4. treecounted cleared; the lists packed (pack_arcs); st[i] = -999 and
-//      the words in use of subset[i] and tree[i] cleared, i = nract-1 .. 0.
+//   4. treecounted cleared; st[i] = -999 and the words in use of subset[i]
+//      and tree[i] cleared, i = nract-1 .. 0.
 // st[nract] and everything beyond is left as it was, and so are the rows of
-// activities at or above nract.
+// activities at or above nract, and the packed lists (the reader's).
 void reset_solve() {
   nriter = 0;
   npv = 0.0;
   nrbin = static_cast<int>(nract / 32.0 + 0.9999);
   assert(nrbin<=maxbin);
   treecounted = false;
-  pack_arcs();  // first: the cells it reads are still in the cache from the reader
   for (int i = nract - 1; i >= 0; i--) {
     st[i] = unreached_early;
     for (int w = nrbin - 1; w >= 0; w--) {

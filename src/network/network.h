@@ -20,7 +20,8 @@
 //     the lists of the two dummies by the closing arc);
 //   - lag[i][i] == 0 for i <= nract; any other cell of rows and columns
 //     0..nract is NOLAG or the largest bound the relations give the pair;
-//   - cf[0] == cf[nract-1] == 0.
+//   - cf[0] == cf[nract-1] == 0;
+//   - the packed arc lists (below) equal the lists and their cells.
 #ifndef GPRNPV_NETWORK_H
 #define GPRNPV_NETWORK_H
 
@@ -142,13 +143,17 @@ int find_leftout();
 // together instead of in three rows 4 KB apart. Entry k of suc[a] is
 // arclist[sucfirst[a] + k] = {suc[a][k], lag[a][suc[a][k]]}; entry k of
 // pred[a] is arclist[predfirst[a] + k] = {pred[a][k], lag[pred[a][k]][a]};
-// the counts stay nrsuc and nrpred. reset_solve packs them from the lists
-// and cells in hand (cost: the entries of all lists), add_closing_arc
-// points the two lists it replaces at two entries past the packed ones,
-// and nothing else changes lists or cells during a solve, so between the
-// two and the end of the solve the packed lists equal the lists. The tree
-// builders, the passes and the displacements read the packed lists; the
-// reader, the earliest starts and the tests keep the lists and the matrix.
+// the counts stay nrsuc and nrpred. compute_earliest_starts packs them from
+// the lists and cells in hand (cost: the entries of all lists) for the
+// reader, normalise_dummy_arcs updates the entries of the cells it raises,
+// add_closing_arc points the two lists it replaces at two entries past the
+// packed ones, and nothing else changes lists or cells, so from the read to
+// the end of the solve, and for further solves of the same instance, the
+// packed lists equal the lists. Code that writes lists or cells by other
+// means (the tests) calls pack_arcs before it propagates or solves. The
+// start-time propagations, the tree builders, the passes and the
+// displacements read the packed lists; the reader and the tests write the
+// lists and the matrix.
 struct arcentry {
   int node;  // the other end
   int cell;  // the arc's lag cell, NOLAG when it carries no relation
@@ -158,7 +163,7 @@ extern arcentry arclist[maxarcentries];
 extern int sucfirst[maxact + 1];
 extern int predfirst[maxact + 1];
 extern int closingentry;   // the two entries past the packed ones
-void pack_arcs();          // called by reset_solve
+void pack_arcs();          // called by compute_earliest_starts
 // The packed successor entries of activity a (nrsuc[a] of them) and its
 // predecessor entries (nrpred[a]).
 inline const arcentry* packed_suc(int a) { return arclist + sucfirst[a]; }
@@ -270,14 +275,16 @@ void reset_solve();        // per-solve reset (common_gpr.cpp)
 // has been written (to the console and to `outfile`).
 int read_instance();
 
-// Earliest starts over the listed arcs from the dummy start (leaves -999 in
-// st[nract]); sets failcode to fail_cycle on a cycle of positive total lag.
+// Packs the lists, then the earliest starts over the listed arcs from the
+// dummy start (leaves -999 in st[nract]); sets failcode to fail_cycle on a
+// cycle of positive total lag.
 void compute_earliest_starts();
-// Raises lag[0][j] to at least 0 and lag[i][nract-1] to at least dur[i].
+// Raises lag[0][j] to at least 0 and lag[i][nract-1] to at least dur[i],
+// and the packed entries of those arcs with them (the lists packed).
 void normalise_dummy_arcs();
 
 // Longest-path propagation that the earliest starts and the initial trees
-// share. Both start from the values in st[0..nract-1] and only move them in
+// share, over the packed lists. Both start from the values in st[0..nract-1] and only move them in
 // one direction: forward raises st[j] to st[i] + lag[i][j] over the successor
 // lists, backward lowers st[r] to st[p] - lag[r][p] over the predecessor
 // lists. Arcs whose cell is NOLAG carry no relation and are skipped. Both

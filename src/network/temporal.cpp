@@ -19,6 +19,8 @@
 // still lists every activity (see queue_reversed), and the forward
 // propagation of the earliest-start tree starts from the earliest starts of
 // the reader where that provably gives the same values (see resume_forward).
+// Both read the packed lists (network.h), which compute_earliest_starts
+// packs from the lists and the matrix before its propagation.
 //
 // Infeasible input. Each value carries the number of arcs of the chain of
 // improvements that produced it. A chain of nract arcs repeats an activity,
@@ -68,27 +70,19 @@ int nrearliest;
 // the cycle. Where the arcs followed hold every move, each activity is then
 // scanned once, with its final value; other arcs only cost extra scans. The
 // order changes the number of scans, never the values.
-// An activity's list of one direction, from the lists and the matrix or
-// from the packed lists (which the solve reads; see network.h).
-template <bool Forward, bool Packed>
+// An activity's packed list of one direction (network.h): its successor
+// entries forward, its predecessor entries backward.
+template <bool Forward>
 struct list_of {
-  const int* nodes;
   const arcentry* arcs;
   int count;
-  int from;
   explicit list_of(int a)
-      : nodes(Packed ? nullptr : Forward ? suc[a] : pred[a]),
-        arcs(Packed ? Forward ? packed_suc(a) : packed_pred(a) : nullptr),
-        count(Forward ? nrsuc[a] : nrpred[a]),
-        from(a) {}
-  int node(int k) const { return Packed ? arcs[k].node : nodes[k]; }
-  int cell(int k) const {
-    if constexpr (Packed) return arcs[k].cell;
-    return Forward ? lag[from][nodes[k]] : lag[nodes[k]][from];
-  }
+      : arcs(Forward ? packed_suc(a) : packed_pred(a)), count(Forward ? nrsuc[a] : nrpred[a]) {}
+  int node(int k) const { return arcs[k].node; }
+  int cell(int k) const { return arcs[k].cell; }
 };
 
-template <bool Forward, bool Packed>
+template <bool Forward>
 void queue_all(int root) {
   for (int i = 0; i < nract; i++) {
     seen[i] = 0;
@@ -107,7 +101,7 @@ void queue_all(int root) {
       int v = stacknode[top];
       if (stackarc[top] >= 0) {
         int k = stackarc[top]--;
-        list_of<Forward, Packed> list(v);
+        list_of<Forward> list(v);
         int w = list.node(k);
         int c = list.cell(k);
         if (c >= 0 && !seen[w]) {
@@ -161,7 +155,7 @@ inline void wait_for(int v) {
   waiting[q >> 5] |= word{1} << (q & 31);
 }
 
-template <bool Forward, bool Packed>
+template <bool Forward>
 int scan() {
   const int nrwords = (nract + 31) >> 5;
   int w = 0;  // no waiting position lies in a word before w
@@ -171,7 +165,7 @@ int scan() {
     int q = 32 * w + std::countr_zero(waiting[w]);
     waiting[w] &= waiting[w] - 1;
     int i = queue[q];
-    list_of<Forward, Packed> list(i);
+    list_of<Forward> list(i);
     for (int k = list.count - 1; k >= 0; k--) {
       int j = list.node(k);
       int c = list.cell(k);
@@ -200,21 +194,16 @@ int scan() {
   }
 }
 
-// The forward propagation over the lists (the reader's) or the packed lists
-// (the solve's).
-template <bool Packed>
-int propagate_forward_over() {
-  queue_all<true, Packed>(0);
+}  // namespace
+
+int propagate_forward() {
+  queue_all<true>(0);
   for (int q = 0; q < nract; q++) order[q] = queue[q];
   nrorder = nract;
   start_scan();
   for (int i = 0; i < nract; i++) wait_for(i);
-  return scan<true, Packed>();
+  return scan<true>();
 }
-
-}  // namespace
-
-int propagate_forward() { return propagate_forward_over<false>(); }
 
 // The earliest starts of the reader as start values of the forward
 // propagation of the earliest-start tree, which runs over the same lists
@@ -273,7 +262,7 @@ int resume_forward() {
   if (!usable) {
     for (int i = 1; i < nract; i++) st[i] = unreached_early;
     st[0] = 0;
-    return propagate_forward_over<true>();
+    return propagate_forward();
   }
   for (int i = 0; i < nract; i++) {
     st[i] = earliest[i];
@@ -309,21 +298,23 @@ int resume_forward() {
       }
     }
   }
-  return scan<true, true>();
+  return scan<true>();
 }
 
 int propagate_backward() {
-  if (!queue_reversed()) queue_all<false, true>(nract - 1);
+  if (!queue_reversed()) queue_all<false>(nract - 1);
   start_scan();
   for (int i = 0; i < nract; i++) wait_for(i);
-  return scan<false, true>();
+  return scan<false>();
 }
 
 // Earliest starts over the lags as read (before normalisation): st[0] = 0,
 // every other activity from -999 up, and -999 in st[nract]. They are kept,
-// with the arcs that set them, for resume_forward.
+// with the arcs that set them, for resume_forward. The lists are packed
+// first: the propagation reads them so, and so does the solve.
 void compute_earliest_starts() {
   assert(nract >= 1 && nract <= maxact);
+  pack_arcs();
   for (int i = 0; i <= nract; i++) st[i] = unreached_early;
   st[0] = 0;
   nrearliest = 0;
@@ -341,12 +332,28 @@ void compute_earliest_starts() {
 // Every activity starts at least 0 after the dummy start, and the dummy end
 // starts no earlier than any activity finishes. Changes cells only, never
 // the lists: the raised cells act on the arcs that the lists already hold.
+// The packed entries of those arcs take the new cells: the successor
+// entries of the dummy start and the predecessor entries of the dummy end,
+// and at the other end of each the entries that name the dummy. Cost: the
+// lists of the dummies and of their neighbours.
 void normalise_dummy_arcs() {
   for (int j = nract - 1; j >= 1; j--)
     if (lag[0][j] < 0) lag[0][j] = 0;
   int end = nract - 1;
   for (int i = nract - 2; i >= 0; i--)
     if (lag[i][end] < dur[i]) lag[i][end] = dur[i];
+  for (int k = nrsuc[0] - 1; k >= 0; k--) {
+    int j = suc[0][k];
+    arclist[sucfirst[0] + k].cell = lag[0][j];
+    for (int m = nrpred[j] - 1; m >= 0; m--)
+      if (pred[j][m] == 0) arclist[predfirst[j] + m].cell = lag[0][j];
+  }
+  for (int k = nrpred[end] - 1; k >= 0; k--) {
+    int i = pred[end][k];
+    arclist[predfirst[end] + k].cell = lag[i][end];
+    for (int m = nrsuc[i] - 1; m >= 0; m--)
+      if (suc[i][m] == end) arclist[sucfirst[i] + m].cell = lag[i][end];
+  }
 }
 
 }  // namespace gpr
