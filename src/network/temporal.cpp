@@ -94,26 +94,33 @@ void queue_all(int root) {
     int start = s < 0 ? root : s;
     if (seen[start]) continue;
     seen[start] = 1;
-    int top = 0;
-    stacknode[0] = start;
-    stackarc[0] = (Forward ? nrsuc[start] : nrpred[start]) - 1;
-    while (top >= 0) {
-      int v = stacknode[top];
-      if (stackarc[top] >= 0) {
-        int k = stackarc[top]--;
-        list_of<Forward> list(v);
+    // The activity on top of the path and its list stay in locals; the
+    // path below it keeps each activity with its next entry.
+    int top = -1;
+    int v = start;
+    list_of<Forward> list(v);
+    int k = list.count - 1;
+    for (;;) {
+      while (k >= 0) {
         int w = list.node(k);
         int c = list.cell(k);
+        k--;
         if (c >= 0 && !seen[w]) {
           seen[w] = 1;
           top++;
-          stacknode[top] = w;
-          stackarc[top] = (Forward ? nrsuc[w] : nrpred[w]) - 1;
+          stacknode[top] = v;
+          stackarc[top] = k;
+          v = w;
+          list = list_of<Forward>(v);
+          k = list.count - 1;
         }
-      } else {
-        queue[--filled] = v;
-        top--;
       }
+      queue[--filled] = v;
+      if (top < 0) break;
+      v = stacknode[top];
+      k = stackarc[top];
+      top--;
+      list = list_of<Forward>(v);
     }
   }
 }
