@@ -173,26 +173,31 @@ int scan() {
     waiting[w] &= waiting[w] - 1;
     int i = queue[q];
     list_of<Forward> list(i);
+    // The value and chain that i's arcs pass on, as at the start of its
+    // scan: an arc that moves i itself (a self-loop of positive lag) puts
+    // i back among the waiting, which passes the new value on.
+    const int si = st[i];
+    const int ci = chain[i] + 1;
     for (int k = list.count - 1; k >= 0; k--) {
       int j = list.node(k);
       int c = list.cell(k);
       if (c == NOLAG) continue;
       int t;
       if constexpr (wide_starts) {
-        std::int64_t u = Forward ? std::int64_t{st[i]} + c : std::int64_t{st[i]} - c;
+        std::int64_t u = Forward ? std::int64_t{si} + c : std::int64_t{si} - c;
         // Values only rise forward (from -999 at least) and only fall
         // backward (from 2^30 at most), so only the side they move to can
         // leave 32 bits; there any value past 2^30 would be taken.
         if (Forward ? u > unreached_late : u < -unreached_late) return 2;
         t = static_cast<int>(u);
       } else {
-        t = Forward ? st[i] + c : st[i] - c;
+        t = Forward ? si + c : si - c;
       }
       if (Forward ? t > st[j] : t < st[j]) {
         st[j] = t;
-        chain[j] = chain[i] + 1;
+        chain[j] = ci;
         if (Forward) reason[j] = i << actbits | k;
-        if (chain[j] >= nract) return 0;
+        if (ci >= nract) return 0;
         int p = place[j];
         waiting[p >> 5] |= word{1} << (p & 31);
         if ((p >> 5) < w) w = p >> 5;
