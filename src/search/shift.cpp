@@ -99,23 +99,28 @@ void sift_up(int i) {
   }
   heap_set(i, c);
 }
+// Moves the set at position i down to where its key belongs.
+void sift_down(int i) {
+  int c = heap[i];
+  arc_key key = best[c];
+  for (;;) {
+    int l = 2 * i + 1;
+    if (l >= nrheap) break;
+    if (l + 1 < nrheap && best[heap[l + 1]] < best[heap[l]]) l++;
+    if (!(best[heap[l]] < key)) break;
+    heap_set(i, heap[l]);
+    i = l;
+  }
+  heap_set(i, c);
+}
 // Takes the top set off the heap.
 int heap_pop() {
   int top = heap[0];
   place[top] = -1;
   int c = heap[--nrheap];
   if (nrheap > 0) {
-    arc_key key = best[c];
-    int i = 0;
-    for (;;) {
-      int l = 2 * i + 1;
-      if (l >= nrheap) break;
-      if (l + 1 < nrheap && best[heap[l + 1]] < best[heap[l]]) l++;
-      if (!(best[heap[l]] < key)) break;
-      heap_set(i, heap[l]);
-      i = l;
-    }
-    heap_set(i, c);
+    heap_set(0, c);
+    sift_down(0);
   }
   return top;
 }
@@ -234,24 +239,31 @@ void displace() {
   nrwaiting = 0;
   for (int c = 0; c <= nrcut + 1; c++) pendfirst[c] = 0;
 
-  // The arcs that count from the start go into the minima; those into
-  // another set waiting to move are counted per set, then listed.
+  // The arcs that count from the start go into the minima, and the heap is
+  // built from those once all are in (its top is the least key whatever
+  // the order of building, keys being distinct); the arcs into another set
+  // waiting to move are counted per set, then listed.
   int nrpend = 0;
   row_members(shiftset, [end, &nrpend](int a) {
     nrwaiting++;
     if (!is_source<Forward>(a, end)) return;
     const arcentry* arcs = arcs_of<Forward>(a);
+    const int s = setof[a];
     for (int k = nrarcs<Forward>(a) - 1; k >= 0; k--) {
       int f = arcs[k].node, c = arcs[k].cell;
       if (!counts<Forward>(a, f, c, end)) continue;
       if (!row_test(shiftset, f)) {
-        offer(setof[a], key_of(slack_of<Forward>(a, f, c), a, k));
-      } else if (setof[f] != setof[a]) {
+        arc_key key = key_of(slack_of<Forward>(a, f, c), a, k);
+        if (key < best[s]) best[s] = key;
+      } else if (setof[f] != s) {
         pendfirst[setof[f] + 2]++;
         listed[nrpend++] = a << actbits | k;
       }
     }
   });
+  for (int c = 0; c < nrcut; c++)
+    if (best[c] != noarc) heap_set(nrheap++, c);
+  for (int i = nrheap / 2 - 1; i >= 0; i--) sift_down(i);
   for (int c = 2; c <= nrcut + 1; c++) pendfirst[c] += pendfirst[c - 1];
   // pendfirst[c + 1] is where the list of set c starts; filling moves it to
   // where that list ends, which is where the list of set c + 1 starts.
