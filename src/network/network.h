@@ -284,10 +284,11 @@ void compute_earliest_starts();
 void normalise_dummy_arcs();
 
 // Longest-path propagation that the earliest starts and the initial trees
-// share, over the packed lists. Both start from the values in st[0..nract-1] and only move them in
-// one direction: forward raises st[j] to st[i] + lag[i][j] over the successor
-// lists, backward lowers st[r] to st[p] - lag[r][p] over the predecessor
-// lists. Arcs whose cell is NOLAG carry no relation and are skipped. Both
+// share, over the packed lists. Both start from the values in
+// st[0..nract-1] and only move them in one direction: forward raises st[j]
+// to st[i] + lag[i][j] over the successor lists, backward lowers st[r] to
+// st[p] - lag[r][p] over the predecessor lists. Arcs whose cell is NOLAG
+// carry no relation and are skipped. Both
 // return 1, or 0 when a cycle of positive total lag makes the values grow
 // without bound; builds with wide_starts also return 2 when a value leaves
 // +-2^30, which callers report as fail_deadline.
