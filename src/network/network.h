@@ -288,10 +288,10 @@ void normalise_dummy_arcs();
 // st[0..nract-1] and only move them in one direction: forward raises st[j]
 // to st[i] + lag[i][j] over the successor lists, backward lowers st[r] to
 // st[p] - lag[r][p] over the predecessor lists. Arcs whose cell is NOLAG
-// carry no relation and are skipped. Both
-// return 1, or 0 when a cycle of positive total lag makes the values grow
-// without bound; builds with wide_starts also return 2 when a value leaves
-// +-2^30, which callers report as fail_deadline.
+// carry no relation and are skipped. Both return 1, or 0 when a cycle of
+// positive total lag makes the values grow without bound; builds with
+// wide_starts also return 2 when a value leaves +-2^30, which callers
+// report as fail_deadline.
 int propagate_forward();
 int propagate_backward();
 // The forward propagation of the earliest-start tree: from st0 (0 for the

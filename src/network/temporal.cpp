@@ -346,23 +346,29 @@ void compute_earliest_starts() {
 // the lists: the raised cells act on the arcs that the lists already hold.
 // The packed entries of those arcs take the new cells: the successor
 // entries of the dummy start and the predecessor entries of the dummy end,
-// and at the other end of each the entries that name the dummy. Cost: the
-// lists of the dummies and of their neighbours.
+// and at the other end of each the entries that name the dummy, each
+// neighbour's list once however often a pair is listed (seen, free between
+// propagations, marks them). Cost: the entries of all lists at most.
 void normalise_dummy_arcs() {
   for (int j = nract - 1; j >= 1; j--)
     if (lag[0][j] < 0) lag[0][j] = 0;
   int end = nract - 1;
   for (int i = nract - 2; i >= 0; i--)
     if (lag[i][end] < dur[i]) lag[i][end] = dur[i];
+  for (int i = 0; i < nract; i++) seen[i] = 0;
   for (int k = nrsuc[0] - 1; k >= 0; k--) {
     int j = suc[0][k];
     arclist[sucfirst[0] + k].cell = lag[0][j];
+    if (seen[j] & 1) continue;
+    seen[j] |= 1;
     for (int m = nrpred[j] - 1; m >= 0; m--)
       if (pred[j][m] == 0) arclist[predfirst[j] + m].cell = lag[0][j];
   }
   for (int k = nrpred[end] - 1; k >= 0; k--) {
     int i = pred[end][k];
     arclist[predfirst[end] + k].cell = lag[i][end];
+    if (seen[i] & 2) continue;
+    seen[i] |= 2;
     for (int m = nrsuc[i] - 1; m >= 0; m--)
       if (suc[i][m] == end) arclist[sucfirst[i] + m].cell = lag[i][end];
   }
