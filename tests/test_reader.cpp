@@ -38,6 +38,15 @@ Instance chain6() {
   return in;
 }
 
+// A chain of 1000 activities, durations 1 but for the dummies, finish-start
+// lags 0.
+Instance chain1000() {
+  Instance in;
+  for (int k = 0; k < 1000; k++) in.add(k == 0 || k == 999 ? 0 : 1);
+  for (int k = 1; k < 1000; k++) in.fs(k, k + 1);
+  return in;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ generator
@@ -268,10 +277,7 @@ TEST(Relations, NoCellOfALargerInstanceSurvives) {
 
 TEST(Reader, ReadsAThousandActivities) {
   ScratchDir dir;
-  Instance in;
-  for (int k = 0; k < 1000; k++) in.add(k == 0 || k == 999 ? 0 : 1);
-  for (int k = 1; k < 1000; k++) in.fs(k, k + 1);
-  in.write(1);
+  chain1000().write(1);
   testutil::quiet_run(50, 10, 0.01);
   Outcome o = read_logged(1);
   ASSERT_EQ(o.rc, 1);
@@ -493,10 +499,7 @@ TEST(Generator, CashFlowLogOfAThousandActivities) {
   // Every activity number from 0 to 999 and most magnitudes from 1 to 500
   // appear in the log; it must read as "(%d/%d) " of the documented draws.
   ScratchDir dir;
-  Instance in;
-  for (int k = 0; k < 1000; k++) in.add(k == 0 || k == 999 ? 0 : 1);
-  for (int k = 1; k < 1000; k++) in.fs(k, k + 1);
-  in.write(1);
+  chain1000().write(1);
   testutil::quiet_run(40, 10, 0.01);
   Outcome o = read_logged(1);
   ASSERT_EQ(o.rc, 1);

@@ -45,7 +45,7 @@ int chain[maxact + 1];          // arcs in the chain that set st[i]
 int reason[maxact + 1];         // forward: the arc that set st[j], i << actbits | k
                                 // with suc[i][k] == j; -1 for a start value
 
-int stacknode[maxact + 1];      // depth-first search: path of activities
+int stacknode[maxact + 1];      // depth-first search: the path below the top
 int stackarc[maxact + 1];       // and the next list entry of each
 unsigned char seen[maxact + 1];
 
