@@ -289,6 +289,27 @@ TEST(Reader, ReadsAThousandActivities) {
   EXPECT_EQ(o.out, "");
 }
 
+// The large pages offered for the rows in use: never one that starts before
+// the matrix, and one that reaches past the rows in use only by less than
+// half of it (the end of the matrix counts as used when every row is).
+TEST(Reader, LargePagesOnlyWhereTheRowsInUseFillThem) {
+  constexpr std::uintptr_t L = gpr::largepagebytes;
+  constexpr std::uintptr_t base = 64 * L;
+  constexpr std::size_t lagbytes = 4 * 1001 * 1001;  // 2 large pages but 186 KB
+  auto span = [](std::uintptr_t b, std::size_t size, std::size_t used) {
+    gpr::page_span s = gpr::large_page_span(b, size, used);
+    return std::vector<std::uintptr_t>{s.from, s.to};
+  };
+  using V = std::vector<std::uintptr_t>;
+  EXPECT_EQ(span(base, lagbytes, lagbytes), (V{base, base + 2 * L}));
+  EXPECT_EQ(span(base, lagbytes, 4 * 1001 * 101), (V{base, base}));  // 101 rows
+  EXPECT_EQ(span(base, lagbytes, L / 2), (V{base, base + L}));
+  EXPECT_EQ(span(base, lagbytes, L + L / 2 - 4), (V{base, base + L}));
+  EXPECT_EQ(span(base + 4096, lagbytes, lagbytes), (V{base + L, base + 2 * L}));
+  EXPECT_EQ(span(base + 4096, L, L), (V{base + L, base + L}));
+  EXPECT_EQ(span(base, L / 2 - 4, 10 * L), (V{base, base}));  // used beyond the matrix
+}
+
 TEST(Reader, RefusesMoreThanAThousandActivitiesWhateverFollows) {
   ScratchDir dir;
   Instance in;

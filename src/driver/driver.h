@@ -8,6 +8,7 @@
 #ifndef GPRNPV_DRIVER_H
 #define GPRNPV_DRIVER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -68,6 +69,28 @@ double printable(double x);
 // readings on the thread that solves, so the time stays comparable on a
 // busy machine and has no millisecond steps.
 std::int64_t thread_cpu_ns();
+
+// Large pages for the rows of a big matrix that an instance brings into use.
+// Each small (4 KB) page of the fixed arrays costs a page fault the first
+// time the process touches it, some 3400 faults for an instance of 1000
+// activities, and on some virtual machines each fault costs 10 us or more.
+// prefer_large_pages asks the system (madvise) to back rows 0..rows-1 of a
+// matrix of `size` bytes, rows of `stride` bytes, with large pages, when
+// each of those rows is written in its first `inrow` bytes at least: then
+// every small page the rows span is touched anyway (what a row leaves
+// unwritten is shorter than a page), and a large page costs no memory the
+// small ones would not, but for the half page at most where the rows in use
+// end (see large_page_span). A hint only: where the system has no large
+// pages, or none free, the small ones are used as before.
+struct page_span {
+  std::uintptr_t from, to;  // large-page aligned, to >= from; empty when equal
+};
+// The large pages for the first `used` of `size` bytes at `base`: from base
+// rounded up to a large page, to the large page boundary nearest to the end
+// of those bytes.
+page_span large_page_span(std::uintptr_t base, std::size_t size, std::size_t used);
+void prefer_large_pages(const void* matrix, std::size_t size, std::size_t stride,
+                        std::size_t rows, std::size_t inrow);
 
 // The version of gprnpv and its tools, "1.1.0 (git c52f972)".
 const char* version_text();

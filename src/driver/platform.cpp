@@ -1,5 +1,5 @@
 // platform.cpp: console output, checked file output, the thread's CPU-time
-// clock and the closing key read.
+// clock, the closing key read and the large-page hint for the big matrices.
 //
 // Console text is written at once (the program makes stdout unbuffered), so
 // every prompt shows before its answer is awaited and every instance name
@@ -10,6 +10,7 @@
 // and exit status 1: the program never goes on while results are being lost.
 // The results file of each instance is written through a descriptor rather
 // than a stream (see results_open).
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -20,6 +21,7 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -150,6 +152,27 @@ std::int64_t thread_cpu_ns() {
   timespec t;
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// ---------------------------------------------------------- large pages
+page_span large_page_span(std::uintptr_t base, std::size_t size, std::size_t used) {
+  constexpr std::uintptr_t large = largepagebytes;
+  std::uintptr_t from = (base + large - 1) & ~(large - 1);
+  std::uintptr_t to = (base + std::min(used, size) + large / 2) & ~(large - 1);
+  return {from, std::max(from, to)};
+}
+
+void prefer_large_pages(const void* matrix, std::size_t size, std::size_t stride,
+                        std::size_t rows, std::size_t inrow) {
+#ifdef MADV_HUGEPAGE
+  static const long smallpage = sysconf(_SC_PAGESIZE);
+  if (smallpage <= 0 || stride - std::min(inrow, stride) >= static_cast<std::size_t>(smallpage))
+    return;  // the rows in use leave whole small pages untouched
+  page_span s = large_page_span(reinterpret_cast<std::uintptr_t>(matrix), size, stride * rows);
+  if (s.to > s.from) madvise(reinterpret_cast<void*>(s.from), s.to - s.from, MADV_HUGEPAGE);
+#else
+  (void)matrix, (void)size, (void)stride, (void)rows, (void)inrow;
+#endif
 }
 
 // ------------------------------------------------------------- key read

@@ -48,6 +48,7 @@ constexpr int actbits = maxact < 1024 ? 10 : maxact < 2048 ? 11 : maxact < 4096 
                       : maxact < 8192 ? 13 : 14;
 constexpr int actmask = (1 << actbits) - 1;
 constexpr int rowwords = maxbin + 1;  // declared words of every bit row
+constexpr int largepagebytes = 1 << 21;  // a large page of the system, see prefer_large_pages
 constexpr int NOLAG = -999999;   // lag cell of a pair without a relation
 constexpr double DCTOL = 0.00001;  // tolerance of the cut tests on subtree values
 constexpr int maxabs = 100000;   // largest |duration| and |lag| a file may hold

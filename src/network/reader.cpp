@@ -484,6 +484,20 @@ inline void clear_row(int i, int from, int last) {
   std::memcpy(&lag[i][from], &nolagrow.cell[from], sizeof(int) * (last + 1 - from));
 }
 
+// The rows of the big matrices that an instance larger than any before
+// brings into use are touched for the first time by this read and its
+// solve: rows 0..nract of lag, whole (the clean square grows to them), the
+// first entries of the lists of suc and pred, the tree and subset rows that
+// every solve clears. They are offered large pages first.
+void back_rows_in_use() {
+  const std::size_t rows = static_cast<std::size_t>(nract) + 1;
+  prefer_large_pages(lag, sizeof lag, sizeof lag[0], rows, sizeof(int) * rows);
+  prefer_large_pages(suc, sizeof suc, sizeof suc[0], rows, sizeof(int));
+  prefer_large_pages(pred, sizeof pred, sizeof pred[0], rows, sizeof(int));
+  prefer_large_pages(tree, sizeof tree, sizeof tree[0], rows, sizeof(word));
+  prefer_large_pages(subset, sizeof subset, sizeof subset[0], rows, sizeof(word));
+}
+
 void reset_lag() {
   if (lastn > 0) {
     int end = lastn - 1;
@@ -507,6 +521,7 @@ void reset_lag() {
     lag[end][end] = 0;
   }
   if (nract > cleanto) {
+    back_rows_in_use();
     for (int i = 0; i <= nract; i++) {
       clear_row(i, i <= cleanto ? cleanto + 1 : 0, nract);
       if (i > cleanto) lag[i][i] = 0;

@@ -1,4 +1,5 @@
-// state.cpp: definitions of the global state declared in network.h.
+// state.cpp: definitions of the global state declared in network.h, but
+// for the three big matrices (matrices.cpp).
 //
 // Everything starts out zero (or empty) when the program starts, and lives
 // for the whole run; each instance overwrites what the previous one left.
@@ -10,10 +11,7 @@ int nract;
 int nrres;
 int dur[maxact + 1];
 int cf[maxact + 1];
-int lag[maxact + 1][maxact + 1];
-int suc[maxact + 1][maxact];
 int nrsuc[maxact + 1];
-int pred[maxact + 1][maxact];
 int nrpred[maxact + 1];
 int deadline;
 
