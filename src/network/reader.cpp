@@ -308,37 +308,61 @@ inline bool within(int v, int bound) {
 }
 
 // ------------------------------------------------------- relation table
-// The cell a relation from i (duration di) to j writes and its value; kinds
-// and types outside 1..2 and 1..4 carry no lag. Keep-the-larger: of several
-// bounds on one pair the tightest stays, and a value at or below NOLAG
-// changes nothing. The successor's duration is loaded only by the types
-// that end at its finish.
-[[gnu::always_inline]] inline void apply_relation(int i, int di, int j, int kind, int type, int l) {
-  int* cell;
-  int value;
+// The cell a relation from i (duration di) to j writes and its value, false
+// for kinds and types outside 1..2 and 1..4, which carry no lag. The
+// successor's duration is loaded only by the types that end at its finish.
+[[gnu::always_inline]] inline bool relation_target(int i, int di, int j, int kind, int type, int l,
+                                                   int*& cell, int& value) {
   if (kind == 1) {
     cell = &lag[i][j];
     switch (type) {
-      case 1: value = l; break;
-      case 2: value = l - dur[j]; break;
-      case 3: value = l + di; break;
-      case 4: value = l + di - dur[j]; break;
-      default: return;
+      case 1: value = l; return true;
+      case 2: value = l - dur[j]; return true;
+      case 3: value = l + di; return true;
+      case 4: value = l + di - dur[j]; return true;
+      default: return false;
     }
   } else if (kind == 2) {
     cell = &lag[j][i];
     switch (type) {
-      case 1: value = -l; break;
-      case 2: value = dur[j] - l; break;
-      case 3: value = -(l + di); break;
-      case 4: value = dur[j] - di - l; break;
-      default: return;
+      case 1: value = -l; return true;
+      case 2: value = dur[j] - l; return true;
+      case 3: value = -(l + di); return true;
+      case 4: value = dur[j] - di - l; return true;
+      default: return false;
     }
-  } else {
-    return;
   }
-  if (value > *cell) *cell = value;
+  return false;
 }
+
+// Keep-the-larger: of several bounds on one pair the tightest stays, and a
+// value at or below NOLAG changes nothing. So the order in which the values
+// reach their cells is immaterial, and the second pass enters each a few
+// relations late: a cell of the matrix (4 MB at 1000 activities, mostly
+// outside the cache) is fetched when its relation is met and written when
+// `lateby` more have been, so that the misses of those relations overlap
+// instead of each stalling the pass. A pass that stops part way leaves its
+// last values unwritten, which the matrix reset allows: the lists still name
+// every cell written.
+constexpr unsigned lateby = 16;
+struct LateCells {
+  int* cell[lateby];
+  int value[lateby];
+  unsigned n = 0;  // values met so far; the last min(n, lateby) are pending
+
+  [[gnu::always_inline]] void keep_larger(int* c, int v) {
+    __builtin_prefetch(c, 1);
+    unsigned k = n++ % lateby;
+    if (n > lateby && value[k] > *cell[k]) *cell[k] = value[k];
+    cell[k] = c;
+    value[k] = v;
+  }
+  void flush() {
+    for (unsigned k = 0, m = n < lateby ? n : lateby; k < m; k++)
+      if (value[k] > *cell[k]) *cell[k] = value[k];
+    n = 0;
+  }
+};
 
 // ------------------------------------------------------ refusal reasons
 // The reason of a refused file, in failwhy: its place (the header, activity
@@ -546,6 +570,7 @@ bool build_relations(Cursor& in) {
   if (!in.skip(res)) return changed(-1);
   for (int i = n - 1; i >= 0; i--) nrpred[i] = 0;
   reset_lag();
+  LateCells late;
   for (int i = 0; i < n; i++) {
     int d, count;
     if (!in.next(d) || !in.skip(res)) return changed(i);
@@ -563,9 +588,12 @@ bool build_relations(Cursor& in) {
       pred[j][np] = i;
       nrpred[j] = np + 1;
       if (!within(e[3], maxabs)) return changed(i);
-      apply_relation(i, di, j, e[1], e[2], e[3]);
+      int* cell;
+      int value;
+      if (relation_target(i, di, j, e[1], e[2], e[3], cell, value)) late.keep_larger(cell, value);
     }
   }
+  late.flush();
   return true;
 }
 
