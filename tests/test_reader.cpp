@@ -197,12 +197,21 @@ TEST(Relations, TheLargerBoundStays) {
   };
   ScratchDir dir;
   testutil::quiet_run(50, 10, 0.01);
-  for (size_t c = 0; c < std::size(cases); c++) {
-    relation_instance(cases[c].entries).write(1);
-    ASSERT_EQ(testutil::read(1), 1) << c;
-    EXPECT_EQ(gpr::lag[1][2], cases[c].lag12) << c;
-    EXPECT_EQ(gpr::lag[2][1], cases[c].lag21) << c;
-  }
+  // Each case also with 20 relations to the dummy end after each entry, so
+  // that the reader enters every bound of the pair after later relations
+  // rather than at the end of the pass.
+  for (int spread : {0, 20})
+    for (size_t c = 0; c < std::size(cases); c++) {
+      std::vector<testutil::Entry> entries;
+      for (const testutil::Entry& e : cases[c].entries) {
+        entries.push_back(e);
+        entries.insert(entries.end(), spread, {4, 1, 3, 0});
+      }
+      relation_instance(entries).write(1);
+      ASSERT_EQ(testutil::read(1), 1) << c << " spread " << spread;
+      EXPECT_EQ(gpr::lag[1][2], cases[c].lag12) << c << " spread " << spread;
+      EXPECT_EQ(gpr::lag[2][1], cases[c].lag21) << c << " spread " << spread;
+    }
 }
 
 TEST(Relations, ListsKeepFileOrderAndRepeatedPairs) {
