@@ -103,6 +103,11 @@ extern word tree[maxact + 1][rowwords];    // spanning tree, oriented per direct
 extern int nrtreeout[maxact + 1];
 extern int nrtreein[maxact + 1];
 extern bool treecounted;
+// The tree masks that a pass keeps per activity (eval.cpp), bit 0 of
+// treemaskheld[a] for a's first list, bit 1 for its second: tree_add and
+// tree_remove drop the two that a change of row p at r can alter, p's first
+// and r's second.
+extern unsigned char treemaskheld[maxact + 1];
 extern word visited[rowwords];             // entered by the current pass
 extern word subset[maxact + 1][rowwords];  // row `level`: subtree being collected
 extern int level;                          // recursion depth
@@ -236,16 +241,21 @@ inline bool row_empty(const word* row) {
 }
 
 // Adds the tree bit r to row p, or removes it; the bit is absent or
-// present, as the caller knows. The tree degrees follow.
+// present, as the caller knows. The tree degrees follow, and the kept masks
+// of the pair are dropped.
 inline void tree_add(int p, int r) {
   row_insert(tree[p], r);
   nrtreeout[p]++;
   nrtreein[r]++;
+  treemaskheld[p] &= 2;
+  treemaskheld[r] &= 1;
 }
 inline void tree_remove(int p, int r) {
   row_remove(tree[p], r);
   nrtreeout[p]--;
   nrtreein[r]--;
+  treemaskheld[p] &= 2;
+  treemaskheld[r] &= 1;
 }
 
 // Index (0..31) of the highest set bit of x; 0 for x == 0.

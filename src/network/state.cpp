@@ -20,6 +20,7 @@ word tree[maxact + 1][rowwords];
 int nrtreeout[maxact + 1];
 int nrtreein[maxact + 1];
 bool treecounted;
+unsigned char treemaskheld[maxact + 1];
 word visited[rowwords];
 word subset[maxact + 1][rowwords];
 int level;

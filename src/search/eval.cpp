@@ -169,7 +169,10 @@ void start_pass(discount_table& t, bool forward) {
   }
   bool carry = keptforward == forward && keptepoch == t.epoch && nriter == keptiter + 1;
   if (!carry)
-    for (int i = nract - 1; i >= 0; i--) calls[i].stale = 1;
+    for (int i = nract - 1; i >= 0; i--) {
+      calls[i].stale = 1;
+      treemaskheld[i] = 0;
+    }
   keptforward = forward;
   keptepoch = t.epoch;
   keptiter = nriter;
@@ -211,6 +214,24 @@ inline word tree_mask(const arcentry* e, int n, const word* arow, int a) {
   return mask;
 }
 
+// The tree masks of lists of at most 32 entries, kept from pass to pass: a
+// tree mask changes only where a tree arc is added or removed, and
+// tree_add and tree_remove drop the two masks that such a change can alter
+// (treemaskheld). Masks are kept only while the tree is counted, that is
+// while every change goes through those two; a pass that does not carry
+// over from the last one drops them all (start_pass).
+word keptmask[maxact + 1][2];  // first list, second list
+
+template <bool First>
+inline word list_mask(const arcentry* e, int n, const word* arow, int a) {
+  constexpr unsigned char held = First ? 1 : 2;
+  word& kept = keptmask[a][First ? 0 : 1];
+  if (treemaskheld[a] & held) return kept;
+  kept = tree_mask<First>(e, n, arow, a);
+  if (treecounted) treemaskheld[a] |= held;
+  return kept;
+}
+
 // One call of either direction. First list: the neighbours a may cut
 // (successors forward, predecessors backward) - a child when a's tree row
 // holds it. Second list: the neighbours that are always kept - a child when
@@ -246,7 +267,8 @@ double enter(int a) {
   const int nrfirst = mayfirst ? (Forward ? nrsuc[a] : nrpred[a]) : 0;
   const word* arow = tree[a];
   for (int k0 = 0; k0 < nrfirst; k0 += 32) {
-    word mask = tree_mask<true>(first + k0, std::min(32, nrfirst - k0), arow, a);
+    word mask = nrfirst <= 32 ? list_mask<true>(first, nrfirst, arow, a)
+                              : tree_mask<true>(first + k0, std::min(32, nrfirst - k0), arow, a);
     for (; mask != 0; mask &= mask - 1) {
       int t = first[k0 + std::countr_zero(mask)].node;
       if (row_test(visited, t)) continue;
@@ -277,7 +299,8 @@ double enter(int a) {
   const arcentry* second = Forward ? packed_pred(a) : packed_suc(a);
   const int nrsecond = maysecond ? (Forward ? nrpred[a] : nrsuc[a]) : 0;
   for (int k0 = 0; k0 < nrsecond; k0 += 32) {
-    word mask = tree_mask<false>(second + k0, std::min(32, nrsecond - k0), arow, a);
+    word mask = nrsecond <= 32 ? list_mask<false>(second, nrsecond, arow, a)
+                               : tree_mask<false>(second + k0, std::min(32, nrsecond - k0), arow, a);
     for (; mask != 0; mask &= mask - 1) {
       int t = second[k0 + std::countr_zero(mask)].node;
       if (row_test(visited, t)) continue;
