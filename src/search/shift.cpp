@@ -249,17 +249,23 @@ void displace() {
     if (!is_source<Forward>(a, end)) return;
     const arcentry* arcs = arcs_of<Forward>(a);
     const int s = setof[a];
+    // Whether the other end waits too decides, by selection rather than a
+    // branch, between the set's least arc and the list of pending arcs (an
+    // entry is written either way and kept only when it counts).
+    arc_key least = best[s];
     for (int k = nrarcs<Forward>(a) - 1; k >= 0; k--) {
       int f = arcs[k].node, c = arcs[k].cell;
       if (!counts<Forward>(a, f, c, end)) continue;
-      if (!row_test(shiftset, f)) {
-        arc_key key = key_of(slack_of<Forward>(a, f, c), a, k);
-        if (key < best[s]) best[s] = key;
-      } else if (setof[f] != s) {
-        pendfirst[setof[f] + 2]++;
-        listed[nrpend++] = a << actbits | k;
-      }
+      const bool waits = row_test(shiftset, f);
+      const arc_key key = key_of(slack_of<Forward>(a, f, c), a, k);
+      least = !waits && key < least ? key : least;
+      const int other = waits ? setof[f] : s;
+      const bool pends = other != s;
+      pendfirst[other + 2] += pends;
+      listed[nrpend] = a << actbits | k;
+      nrpend += pends;
     }
+    best[s] = least;
   });
   for (int c = 0; c < nrcut; c++)
     if (best[c] != noarc) heap_set(nrheap++, c);
