@@ -249,17 +249,21 @@ void displace() {
     if (!is_source<Forward>(a, end)) return;
     const arcentry* arcs = arcs_of<Forward>(a);
     const int s = setof[a];
-    // Whether the other end waits too decides, by selection rather than a
-    // branch, between the set's least arc and the list of pending arcs (an
-    // entry is written either way and kept only when it counts).
+    // Whether the other end waits too decides between the set's least arc
+    // and the list of pending arcs. The outcome is as good as random, so it
+    // acts through masks, not branches (a conditional select was compiled
+    // to a branch): an entry is written either way and kept only when it
+    // counts, and setof[f] is read for every f - outside shiftset it holds
+    // the set of an earlier displacement, or 0, an index like any other.
     arc_key least = best[s];
     for (int k = nrarcs<Forward>(a) - 1; k >= 0; k--) {
       int f = arcs[k].node, c = arcs[k].cell;
       if (!counts<Forward>(a, f, c, end)) continue;
       const bool waits = row_test(shiftset, f);
       const arc_key key = key_of(slack_of<Forward>(a, f, c), a, k);
-      least = !waits && key < least ? key : least;
-      const int other = waits ? setof[f] : s;
+      const arc_key take = -static_cast<arc_key>(!waits & (key < least));  // all ones or none
+      least = (key & take) | (least & ~take);
+      const int other = s ^ ((setof[f] ^ s) & -static_cast<int>(waits));  // s unless f waits
       const bool pends = other != s;
       pendfirst[other + 2] += pends;
       listed[nrpend] = a << actbits | k;
