@@ -346,3 +346,26 @@ TEST(EarliestStarts, LongPositiveCycleIsFoundAndAZeroOneIsNot) {
     }
   }
 }
+
+// An arc listed without a relation moves nothing, however far apart the
+// values of its ends: here a million or more, forward from a high tail and
+// backward into an activity still at its start value.
+TEST(Propagation, ArcsWithoutARelationMoveNothing) {
+  load(3, {{0, 1, 0}, {1, 2, NOLAG}});
+  for (int i = 0; i < 3; i++)
+    for (int k = 0; k < gpr::nrsuc[i]; k++) {
+      int j = gpr::suc[i][k];
+      gpr::pred[j][gpr::nrpred[j]++] = i;
+    }
+  gpr::pack_arcs();
+  gpr::st[0] = 0;
+  gpr::st[1] = 2000000;
+  gpr::st[2] = -999;
+  ASSERT_EQ(gpr::propagate_forward(), 1);
+  EXPECT_EQ(gpr::st[1], 2000000);
+  EXPECT_EQ(gpr::st[2], -999);
+  gpr::st[0] = gpr::st[1] = gpr::unreached_late;
+  gpr::st[2] = 5;
+  ASSERT_EQ(gpr::propagate_backward(), 1);
+  EXPECT_EQ(gpr::st[1], gpr::unreached_late);
+}

@@ -212,6 +212,9 @@ inline void wait_for(int v) {
   waiting[q >> 5] |= word{1} << (q & 31);
 }
 
+// x when b holds, else y, without a branch.
+inline int pick(bool b, int x, int y) { return y ^ ((y ^ x) & -static_cast<int>(b)); }
+
 template <bool Forward>
 int scan() {
   const int nrwords = (nract + 31) >> 5;
@@ -228,10 +231,10 @@ int scan() {
     // i back among the waiting, which passes the new value on.
     const int si = st[i];
     const int ci = chain[i] + 1;
+    bool moved = false;  // some arc of i improved a value
     for (int k = list.count - 1; k >= 0; k--) {
       int j = list.node(k);
       int c = list.cell(k);
-      if (c == NOLAG) continue;
       int t;
       if constexpr (wide_starts) {
         std::int64_t u = Forward ? std::int64_t{si} + c : std::int64_t{si} - c;
@@ -243,16 +246,21 @@ int scan() {
       } else {
         t = Forward ? si + c : si - c;
       }
-      if (Forward ? t > st[j] : t < st[j]) {
-        st[j] = t;
-        chain[j] = ci;
-        if (Forward) reason[j] = i << actbits | k;
-        if (ci >= nract) return 0;
-        int p = place[j];
-        waiting[p >> 5] |= word{1} << (p & 31);
-        if ((p >> 5) < w) w = p >> 5;
-      }
+      // Whether an arc improves its head is as good as random, so the
+      // improvement is written through masks rather than a branch: every
+      // arc writes its head's value, chain and waiting bit, unchanged when
+      // it does not improve them. An arc whose cell is NOLAG never does.
+      const int sj = st[j];
+      const bool better = c != NOLAG && (Forward ? t > sj : t < sj);
+      st[j] = pick(better, t, sj);
+      chain[j] = pick(better, ci, chain[j]);
+      if constexpr (Forward) reason[j] = pick(better, i << actbits | k, reason[j]);
+      const int p = place[j];
+      waiting[p >> 5] |= word{better} << (p & 31);
+      w = pick(better && (p >> 5) < w, p >> 5, w);
+      moved |= better;
     }
+    if (moved && ci >= nract) return 0;
   }
 }
 
