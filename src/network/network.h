@@ -250,6 +250,14 @@ inline void tree_add(int p, int r) {
   treemaskheld[p] &= 2;
   treemaskheld[r] &= 1;
 }
+// tree_add(p, r) when `add` holds, else nothing, without a branch.
+inline void tree_add_if(bool add, int p, int r) {
+  tree[p][r >> 5] |= word{add} << (r & 31);
+  nrtreeout[p] += add;
+  nrtreein[r] += add;
+  treemaskheld[p] &= static_cast<unsigned char>(3 - add);
+  treemaskheld[r] &= static_cast<unsigned char>(3 - 2 * add);
+}
 inline void tree_remove(int p, int r) {
   row_remove(tree[p], r);
   nrtreeout[p]--;

@@ -106,7 +106,10 @@ void sift_down(int i) {
   for (;;) {
     int l = 2 * i + 1;
     if (l >= nrheap) break;
-    if (l + 1 < nrheap && best[heap[l + 1]] < best[heap[l]]) l++;
+    // The lesser child, by arithmetic: which one it is is as good as
+    // random. heap[nrheap] may be read, a stale set number, and its key
+    // is then not taken.
+    l += (l + 1 < nrheap) & (best[heap[l + 1]] < best[heap[l]]);
     if (!(best[heap[l]] < key)) break;
     heap_set(i, heap[l]);
     i = l;

@@ -81,6 +81,22 @@ void next_sweep() {
   row_clear(later);
 }
 
+// The arc of p's list to r joins r to the tree when it is tight and r is
+// not yet in: r goes into the sweep under way when its turn is still to
+// come (`thissweep`), else into the next. Whether an arc joins is as good
+// as random, so the join is written through masks rather than a branch:
+// every arc writes the flags, counts and rows it would change, unchanged
+// when it does not join.
+inline void join_if(bool tight, int p, int r, bool thissweep, bool& joined) {
+  const bool join = tight & (intree[r] == 0);
+  intree[r] |= join;
+  nrin += join;
+  tree_add_if(join, p, r);
+  now[r >> 5] |= static_cast<word>(join && thissweep) << (r & 31);
+  later[r >> 5] |= static_cast<word>(join && !thissweep) << (r & 31);
+  joined |= join;
+}
+
 }  // namespace
 
 void build_early_tree() {
@@ -106,14 +122,7 @@ void build_early_tree() {
         for (int k = nrsuc[p] - 1; k >= 0; k--) {
           int r = arcs[k].node;
           int c = arcs[k].cell;
-          if (c == NOLAG) continue;
-          if (st[p] + c == st[r] && !intree[r]) {
-            intree[r] = 1;
-            nrin++;
-            tree_add(p, r);
-            row_insert(r > p ? now : later, r);
-            joined = true;
-          }
+          join_if((c != NOLAG) & (st[p] + c == st[r]), p, r, r > p, joined);
         }
       }
     }
@@ -165,14 +174,7 @@ void build_late_tree() {
         for (int k = nrpred[p] - 1; k >= 0; k--) {
           int r = arcs[k].node;
           int c = arcs[k].cell;
-          if (c == NOLAG) continue;
-          if (st[p] - c == st[r] && !intree[r]) {
-            intree[r] = 1;
-            nrin++;
-            tree_add(p, r);
-            row_insert(r < p ? now : later, r);
-            joined = true;
-          }
+          join_if((c != NOLAG) & (st[p] - c == st[r]), p, r, r < p, joined);
         }
       }
     }
