@@ -309,30 +309,23 @@ inline bool within(int v, int bound) {
 
 // ------------------------------------------------------- relation table
 // The cell a relation from i (duration di) to j writes and its value, false
-// for kinds and types outside 1..2 and 1..4, which carry no lag. The
-// successor's duration is loaded only by the types that end at its finish.
+// for kinds and types outside 1..2 and 1..4, which carry no lag. Kind 1 (a
+// minimal lag) bounds lag[i][j] by l, plus di for the types that start at
+// i's finish (3, 4), less j's duration for those that end at j's finish
+// (2, 4); kind 2 (a maximal lag) bounds lag[j][i] by the negative of the
+// same sum. Both are formed by arithmetic: kind and type are as good as
+// random from one relation to the next, and a branch on them would miss
+// about every other time.
 [[gnu::always_inline]] inline bool relation_target(int i, int di, int j, int kind, int type, int l,
                                                    int*& cell, int& value) {
-  if (kind == 1) {
-    cell = &lag[i][j];
-    switch (type) {
-      case 1: value = l; return true;
-      case 2: value = l - dur[j]; return true;
-      case 3: value = l + di; return true;
-      case 4: value = l + di - dur[j]; return true;
-      default: return false;
-    }
-  } else if (kind == 2) {
-    cell = &lag[j][i];
-    switch (type) {
-      case 1: value = -l; return true;
-      case 2: value = dur[j] - l; return true;
-      case 3: value = -(l + di); return true;
-      case 4: value = dur[j] - di - l; return true;
-      default: return false;
-    }
-  }
-  return false;
+  if (static_cast<unsigned>(kind - 1) > 1u || static_cast<unsigned>(type - 1) > 3u) return false;
+  const int t = type - 1;
+  const int sum = l + (t >> 1) * di - (t & 1) * dur[j];
+  const int back = kind - 1;  // 1: the maximal lag bounds the cell j -> i
+  value = (sum ^ -back) + back;
+  const int row = i ^ ((i ^ j) & -back);
+  cell = &lag[row][i ^ j ^ row];
+  return true;
 }
 
 // Keep-the-larger: of several bounds on one pair the tightest stays, and a
