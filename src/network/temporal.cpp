@@ -60,6 +60,7 @@ int order[maxact + 1];
 int nrorder;
 int earliest[maxact + 1];
 int earliestwhy[maxact + 1];
+int earliestchain[maxact + 1];  // the chain count of each (see resume_forward)
 int nrearliest;
 
 // Queues every activity, in an order in which, as far as the arcs allow,
@@ -289,7 +290,12 @@ int propagate_forward() {
 //     the tail's value plus the cell; and following those arcs back from any
 //     activity ends, without a cycle, at a start value. Along such a chain
 //     each value is at most F, by induction from the start value, since F
-//     meets every arc.
+//     meets every arc. The chain counts of the propagation that found the
+//     values (earliestchain) certify that no such cycle exists: along an
+//     arc that set a value the count rose by one, and after the last
+//     change of the tail's value each such arc's head was set anew, so
+//     every arc kept in earliestwhy leads to a higher count, which no
+//     cycle allows. Counts that do not rise are taken as a cycle.
 // Then only the arcs that the values do not meet (normally none: those of
 // the normalised cells) need scanning. Returns 0 on a positive cycle, as
 // the propagation does; otherwise 1 with st as propagate_forward leaves it.
@@ -310,24 +316,9 @@ int resume_forward() {
     }
     const arcentry& e = packed_suc(p)[k];
     if (e.node != i || e.cell == NOLAG ||
-        static_cast<std::int64_t>(v) > static_cast<std::int64_t>(earliest[p]) + e.cell)
+        static_cast<std::int64_t>(v) > static_cast<std::int64_t>(earliest[p]) + e.cell ||
+        earliestchain[i] <= earliestchain[p])
       usable = false;
-  }
-  if (usable) {
-    // No cycle in the arcs that set the values: walk each chain back to a
-    // start value or to an activity already cleared (seen 2); meeting one of
-    // the walk itself (seen 1) is a cycle.
-    for (int i = 0; i < nract; i++) seen[i] = 0;
-    for (int i = 0; i < nract && usable; i++) {
-      int v = i;
-      while (seen[v] == 0 && earliestwhy[v] >= 0) {
-        seen[v] = 1;
-        v = earliestwhy[v] >> actbits;
-      }
-      if (seen[v] == 1) usable = false;
-      for (v = i; seen[v] == 1; v = earliestwhy[v] >> actbits) seen[v] = 2;
-      seen[v] = 2;
-    }
   }
   if (!usable) {
     for (int i = 1; i < nract; i++) st[i] = unreached_early;
@@ -395,6 +386,7 @@ void compute_earliest_starts() {
   for (int i = 0; i < nract; i++) {
     earliest[i] = st[i];
     earliestwhy[i] = reason[i];
+    earliestchain[i] = chain[i];
   }
   nrearliest = nract;
 }
