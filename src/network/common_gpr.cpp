@@ -45,7 +45,10 @@ void reset_solve() {
 // The packed lists (see network.h), activity by activity. A successor
 // entry's cell is in the row of its own activity; a predecessor entry's
 // cell is in the row of the other end. Cost: the entries of all lists.
+unsigned packings;
+
 void pack_arcs() {
+  packings++;
   int n = 0;
   for (int a = 0; a < nract; a++) {
     sucfirst[a] = n;

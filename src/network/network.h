@@ -170,6 +170,7 @@ extern int sucfirst[maxact + 1];
 extern int predfirst[maxact + 1];
 extern int closingentry;   // the two entries past the packed ones
 void pack_arcs();          // called by compute_earliest_starts
+extern unsigned packings;  // calls of pack_arcs so far
 // The packed successor entries of activity a (nrsuc[a] of them) and its
 // predecessor entries (nrpred[a]).
 inline const arcentry* packed_suc(int a) { return arclist + sucfirst[a]; }

@@ -62,6 +62,7 @@ int earliest[maxact + 1];
 int earliestwhy[maxact + 1];
 int earliestchain[maxact + 1];  // the chain count of each (see resume_forward)
 int nrearliest;
+unsigned earliestpacking;  // the packing of the lists they were found on
 
 // Queues every activity, in an order in which, as far as the arcs allow,
 // each comes after the activities whose arcs lead into it: the reverse of
@@ -276,6 +277,39 @@ int propagate_forward() {
   return scan<true>();
 }
 
+// Whether an arc of the successor lists is not met by the values in st;
+// with Mark, the tail of each such arc waits for the scan. When the lists
+// have not been packed again since the earliest starts were found
+// (dummiesonly), the only arcs whose cells can have changed since are
+// those out of the dummy start and into the dummy end (raised by
+// normalise_dummy_arcs), and the only list the dummy end's (replaced by the
+// closing arc of an earlier solve): only those are looked at, as network.h
+// states for every writer of lists and cells. Otherwise every list is.
+namespace {
+template <bool Mark>
+bool find_unmet(bool dummiesonly) {
+  bool any = false;
+  auto look = [&any](int i, int j, int c) {
+    if (c != NOLAG && st[i] + c > st[j]) {
+      any = true;
+      if (Mark) wait_for(i);
+    }
+  };
+  if (dummiesonly) {
+    const int end = nract - 1;
+    for (int k = nrsuc[0] - 1; k >= 0; k--) look(0, packed_suc(0)[k].node, packed_suc(0)[k].cell);
+    for (int k = nrpred[end] - 1; k >= 0; k--)
+      look(packed_pred(end)[k].node, end, packed_pred(end)[k].cell);
+    for (int k = nrsuc[end] - 1; k >= 0; k--)
+      look(end, packed_suc(end)[k].node, packed_suc(end)[k].cell);
+    return any;
+  }
+  for (int i = 0; i < nract; i++)
+    for (int k = nrsuc[i] - 1; k >= 0; k--) look(i, packed_suc(i)[k].node, packed_suc(i)[k].cell);
+  return any;
+}
+}  // namespace
+
 // The earliest starts of the reader as start values of the forward
 // propagation of the earliest-start tree, which runs over the same lists
 // with the dummy arcs normalised (lag[0][j] and lag[i][end] raised). From
@@ -333,32 +367,14 @@ int resume_forward() {
   // The scan starts from the activities with an arc that the values do not
   // meet (normally none), in the order of the last search (any order gives
   // the same values).
-  bool met = true;
-  for (int i = 0; i < nract && met; i++) {
-    const arcentry* arcs = packed_suc(i);
-    for (int k = nrsuc[i] - 1; k >= 0; k--) {
-      int j = arcs[k].node;
-      int c = arcs[k].cell;
-      if (c != NOLAG && st[i] + c > st[j]) {
-        met = false;
-        break;
-      }
-    }
-  }
-  if (met) return 1;
+  // The arcs that the values do not meet (normally none) start the scan
+  // from their tails, in the order of the last search (any order gives the
+  // same values).
+  const bool dummiesonly = earliestpacking == packings;
+  if (!find_unmet<false>(dummiesonly)) return 1;
   for (int q = 0; q < nract; q++) queue[q] = nrorder == nract ? order[q] : q;
   start_scan();
-  for (int i = 0; i < nract; i++) {
-    const arcentry* arcs = packed_suc(i);
-    for (int k = nrsuc[i] - 1; k >= 0; k--) {
-      int j = arcs[k].node;
-      int c = arcs[k].cell;
-      if (c != NOLAG && st[i] + c > st[j]) {
-        wait_for(i);
-        break;
-      }
-    }
-  }
+  find_unmet<true>(dummiesonly);
   return scan<true>();
 }
 
@@ -388,6 +404,7 @@ void compute_earliest_starts() {
     earliestwhy[i] = reason[i];
     earliestchain[i] = chain[i];
   }
+  earliestpacking = packings;
   nrearliest = nract;
 }
 
