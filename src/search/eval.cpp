@@ -337,6 +337,14 @@ void mark_changed(int a) {
   for (int z = a; z >= 0 && !calls[z].stale; z = calls[z].keptfrom) calls[z].stale = 1;
 }
 
+double completion_discount(int a) {
+  const int x = st[a] + dur[a];
+  const discount_entry& e = calls[a].factor[0];
+  if (early.epoch != 0 && e.made == early.epoch && e.arg == x && early.rate == interest)
+    return e.factor;
+  return std::exp(-interest * static_cast<double>(x));
+}
+
 double eval_forward(int a) { return enter<true>(a); }
 
 double eval_backward(int a) { return enter<false>(a); }

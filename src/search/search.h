@@ -28,6 +28,10 @@ void build_late_tree();    // latest starts, tree from the dummy end
 void add_closing_arc();    // dummy end -> dummy start with lag -deadline
 
 double eval_forward(int a);   // value of the kept subtree below a (forward)
+// exp(-interest * (st[a] + dur[a])): the discount factor of a's completion,
+// as the forward passes kept it when they met a there at this rate, else
+// computed; the same value either way.
+double completion_discount(int a);
 double eval_backward(int a);  // the same, backward
 // Tells the next pass that activity a has moved or changed a tree arc since
 // the last one; the displacement calls it for everything it changes.

@@ -61,8 +61,7 @@ void solve_instance() {
 
   npv = 0.0;
   for (int i = nract - 1; i >= 1; i--)
-    npv = npv + static_cast<double>(cf[i]) *
-                    std::exp(-interest * static_cast<double>(st[i] + dur[i]));
+    npv = npv + static_cast<double>(cf[i]) * completion_discount(i);
   cputime = static_cast<float>(static_cast<double>(thread_cpu_ns() - starttick) / 1e9);
   report_result();
 }
