@@ -96,7 +96,7 @@ extern word tree[maxact + 1][rowwords];    // spanning tree, oriented per direct
 // Tree degrees for the passes: nrtreeout[a] bits in row a of tree,
 // nrtreein[a] rows of tree that hold a. The operations that change tree
 // rows during a solve (tree growth, the cuts of a pass, the moves of a
-// displacement) keep them with tree_add/tree_remove; they hold while
+// displacement) keep them, the last two with tree_add/tree_remove; they hold while
 // treecounted is set, which the tree builders set once their tree is
 // complete and reset_solve clears. Rows written by other means are read
 // without them.
@@ -106,7 +106,8 @@ extern bool treecounted;
 // The tree masks that a pass keeps per activity (eval.cpp), bit 0 of
 // treemaskheld[a] for a's first list, bit 1 for its second: tree_add and
 // tree_remove drop the two that a change of row p at r can alter, p's first
-// and r's second.
+// and r's second. (The tree growth, which comes before the first pass of a
+// solve, leaves them: that pass drops them all.)
 extern unsigned char treemaskheld[maxact + 1];
 extern word visited[rowwords];             // entered by the current pass
 extern word subset[maxact + 1][rowwords];  // row `level`: subtree being collected
@@ -250,14 +251,6 @@ inline void tree_add(int p, int r) {
   nrtreein[r]++;
   treemaskheld[p] &= 2;
   treemaskheld[r] &= 1;
-}
-// tree_add(p, r) when `add` holds, else nothing, without a branch.
-inline void tree_add_if(bool add, int p, int r) {
-  tree[p][r >> 5] |= word{add} << (r & 31);
-  nrtreeout[p] += add;
-  nrtreein[r] += add;
-  treemaskheld[p] &= static_cast<unsigned char>(3 - add);
-  treemaskheld[r] &= static_cast<unsigned char>(3 - 2 * add);
 }
 inline void tree_remove(int p, int r) {
   row_remove(tree[p], r);

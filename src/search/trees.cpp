@@ -60,8 +60,9 @@ int nrin;  // activities in the tree
 // joins - in the same sweep when its turn is still to come, otherwise in the
 // next. Visiting just those, in the sweep's order, makes exactly the joins
 // of the full sweeps, in the same order.
-word now[rowwords];
-word later[rowwords];
+word sweeps[2][rowwords];
+word* const now = sweeps[0];
+word* const later = sweeps[1];
 
 // Starts the sweeps from the activities already in the tree.
 void start_sweeps() {
@@ -85,16 +86,18 @@ void next_sweep() {
 // not yet in: r goes into the sweep under way when its turn is still to
 // come (`thissweep`), else into the next. Whether an arc joins is as good
 // as random, so the join is written through masks rather than a branch:
-// every arc writes the flags, counts and rows it would change, unchanged
-// when it does not join.
-inline void join_if(bool tight, int p, int r, bool thissweep, bool& joined) {
-  const bool join = tight & (intree[r] == 0);
+// every arc writes the flag, row bits and count it would change, unchanged
+// when it does not join. Returns 1 for a join, else 0; the caller counts
+// p's joins into nrtreeout[p] and nrin once its list is done. (This is
+// tree_add without dropping kept tree masks: the first pass of every solve
+// drops them all.)
+inline int join_if(bool tight, int p, int r, bool thissweep) {
+  const int join = tight & (intree[r] == 0);
   intree[r] |= join;
-  nrin += join;
-  tree_add_if(join, p, r);
-  now[r >> 5] |= static_cast<word>(join && thissweep) << (r & 31);
-  later[r >> 5] |= static_cast<word>(join && !thissweep) << (r & 31);
-  joined |= join;
+  tree[p][r >> 5] |= static_cast<word>(join) << (r & 31);
+  nrtreein[r] += join;
+  sweeps[!thissweep][r >> 5] |= static_cast<word>(join) << (r & 31);
+  return join;
 }
 
 }  // namespace
@@ -119,11 +122,15 @@ void build_early_tree() {
         int p = 32 * w + std::countr_zero(now[w]);
         now[w] &= now[w] - 1;
         const arcentry* arcs = packed_suc(p);
+        int joins = 0;
         for (int k = nrsuc[p] - 1; k >= 0; k--) {
           int r = arcs[k].node;
           int c = arcs[k].cell;
-          join_if((c != NOLAG) & (st[p] + c == st[r]), p, r, r > p, joined);
+          joins += join_if((c != NOLAG) & (st[p] + c == st[r]), p, r, r > p);
         }
+        nrtreeout[p] += joins;
+        nrin += joins;
+        joined |= joins != 0;
       }
     }
     if (!joined) {
@@ -171,11 +178,15 @@ void build_late_tree() {
         int p = 32 * w + b;
         now[w] ^= word{1} << b;
         const arcentry* arcs = packed_pred(p);
+        int joins = 0;
         for (int k = nrpred[p] - 1; k >= 0; k--) {
           int r = arcs[k].node;
           int c = arcs[k].cell;
-          join_if((c != NOLAG) & (st[p] - c == st[r]), p, r, r < p, joined);
+          joins += join_if((c != NOLAG) & (st[p] - c == st[r]), p, r, r < p);
         }
+        nrtreeout[p] += joins;
+        nrin += joins;
+        joined |= joins != 0;
       }
     }
     if (!joined) {
