@@ -228,6 +228,9 @@ int scan() {
     waiting[w] &= waiting[w] - 1;
     int i = queue[q];
     list_of<Forward> list(i);
+    // The next in the order is most often the next to scan: its list is
+    // fetched while this one is scanned.
+    if (q + 1 < nract) __builtin_prefetch(list_of<Forward>(queue[q + 1]).arcs);
     // The value and chain that i's arcs pass on, as at the start of its
     // scan: an arc that moves i itself (a self-loop of positive lag) puts
     // i back among the waiting, which passes the new value on.
