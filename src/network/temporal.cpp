@@ -32,11 +32,11 @@
 // 32-bit sum overflows up to 3579 activities; builds with a larger limit
 // (wide_starts) form the sums in 64 bits and stop with 2 at a value beyond
 // +-2^30, a project far longer than any deadline the program accepts.
-#include <bit>
 #include <algorithm>
-#include <utility>
+#include <bit>
 #include <cassert>
 #include <cstdint>
+#include <utility>
 
 #include "network/network.h"
 
@@ -367,9 +367,6 @@ int resume_forward() {
     chain[i] = 0;
     reason[i] = earliestwhy[i];
   }
-  // The scan starts from the activities with an arc that the values do not
-  // meet (normally none), in the order of the last search (any order gives
-  // the same values).
   // The arcs that the values do not meet (normally none) start the scan
   // from their tails, in the order of the last search (any order gives the
   // same values).
