@@ -318,7 +318,7 @@ inline bool within(int v, int bound) {
 // about every other time.
 [[gnu::always_inline]] inline bool relation_target(int i, int di, int j, int kind, int type, int l,
                                                    int*& cell, int& value) {
-  if (static_cast<unsigned>(kind - 1) > 1u || static_cast<unsigned>(type - 1) > 3u) return false;
+  if (static_cast<unsigned>(kind) - 1u > 1u || static_cast<unsigned>(type) - 1u > 3u) return false;
   const int t = type - 1;
   const int sum = l + (t >> 1) * di - (t & 1) * dur[j];
   const int back = kind - 1;  // 1: the maximal lag bounds the cell j -> i
