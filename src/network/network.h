@@ -242,6 +242,11 @@ inline bool row_empty(const word* row) {
   return true;
 }
 
+// x when b holds, else y, by arithmetic instead of a branch: for choices
+// whose outcome is as good as random, which a branch would often miss.
+template <typename T>
+inline T pick(bool b, T x, T y) { return y ^ ((y ^ x) & -static_cast<T>(b)); }
+
 // Adds the tree bit r to row p, or removes it; the bit is absent or
 // present, as the caller knows. The tree degrees follow, and the kept masks
 // of the pair are dropped.

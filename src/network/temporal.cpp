@@ -214,9 +214,6 @@ inline void wait_for(int v) {
   waiting[q >> 5] |= word{1} << (q & 31);
 }
 
-// x when b holds, else y, without a branch.
-inline int pick(bool b, int x, int y) { return y ^ ((y ^ x) & -static_cast<int>(b)); }
-
 template <bool Forward>
 int scan() {
   const int nrwords = (nract + 31) >> 5;

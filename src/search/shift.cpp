@@ -264,9 +264,8 @@ void displace() {
       if (!counts<Forward>(a, f, c, end)) continue;
       const bool waits = row_test(shiftset, f);
       const arc_key key = key_of(slack_of<Forward>(a, f, c), a, k);
-      const arc_key take = -static_cast<arc_key>(!waits & (key < least));  // all ones or none
-      least = (key & take) | (least & ~take);
-      const int other = s ^ ((setof[f] ^ s) & -static_cast<int>(waits));  // s unless f waits
+      least = pick(!waits & (key < least), key, least);
+      const int other = pick(waits, setof[f], s);
       const bool pends = other != s;
       pendfirst[other + 2] += pends;
       listed[nrpend] = a << actbits | k;
