@@ -49,7 +49,8 @@ int reason[maxact + 1];         // forward: the arc that set st[j], i << actbits
                                 // with suc[i][k] == j; -1 for a start value
 
 int stacknode[maxact + 1];      // depth-first search: the path below the top
-int stackarc[maxact + 1];       // and the next list entry of each
+int stackbase[maxact + 1];      // and its block of entries under way
+word stackmask[maxact + 1];     // and the entries of that block still to follow
 unsigned char seen[maxact + 1];
 
 // The order of the last forward propagation that searched one (a
@@ -64,17 +65,6 @@ int earliestchain[maxact + 1];  // the chain count of each (see resume_forward)
 int nrearliest;
 unsigned earliestpacking;  // the packing of the lists they were found on
 
-// Queues every activity, in an order in which, as far as the arcs allow,
-// each comes after the activities whose arcs lead into it: the reverse of
-// the order in which a depth-first search along the lists (successors
-// forward, predecessors backward) finishes them, started from `root` and
-// then from every activity not yet found. The search follows only arcs
-// whose cell is 0 or more: an arc with a negative cell (a maximal lag,
-// typically, which closes a cycle with the minimal lag the other way) seldom
-// moves a start, and following it would make the order meaningless inside
-// the cycle. Where the arcs followed hold every move, each activity is then
-// scanned once, with its final value; other arcs only cost extra scans. The
-// order changes the number of scans, never the values.
 // An activity's packed list of one direction (network.h): its successor
 // entries forward, its predecessor entries backward.
 template <bool Forward>
@@ -87,6 +77,30 @@ struct list_of {
   int cell(int k) const { return arcs[k].cell; }
 };
 
+// The entries that the search may follow, of the up to 32 entries from
+// `base` on: bit k for entry base + k when its cell is 0 or more (NOLAG is
+// below 0). Whether an entry qualifies is as good as random, so the search
+// takes the bits of this mask, highest first, instead of testing each entry
+// with a branch.
+template <bool Forward>
+inline word followed(const list_of<Forward>& list, int base) {
+  const int n = std::min(32, list.count - base);
+  word mask = 0;
+  for (int k = 0; k < n; k++) mask |= static_cast<word>(list.cell(base + k) >= 0) << k;
+  return mask;
+}
+
+// Queues every activity, in an order in which, as far as the arcs allow,
+// each comes after the activities whose arcs lead into it: the reverse of
+// the order in which a depth-first search along the lists (successors
+// forward, predecessors backward) finishes them, started from `root` and
+// then from every activity not yet found. The search follows only arcs
+// whose cell is 0 or more: an arc with a negative cell (a maximal lag,
+// typically, which closes a cycle with the minimal lag the other way) seldom
+// moves a start, and following it would make the order meaningless inside
+// the cycle. Where the arcs followed hold every move, each activity is then
+// scanned once, with its final value; other arcs only cost extra scans. The
+// order changes the number of scans, never the values.
 template <bool Forward>
 void queue_all(int root) {
   for (int i = 0; i < nract; i++) {
@@ -99,31 +113,42 @@ void queue_all(int root) {
     int start = s < 0 ? root : s;
     if (seen[start]) continue;
     seen[start] = 1;
-    // The activity on top of the path and its list stay in locals; the
-    // path below it keeps each activity with its next entry.
+    // The activity on top of the path, its list, the block of 32 entries
+    // under way and the entries of that block still to follow stay in
+    // locals; the path below it keeps each activity with its block and
+    // mask. Blocks are taken from the last to the first and bits from the
+    // highest, so the entries are met from the last to the first.
     int top = -1;
     int v = start;
     list_of<Forward> list(v);
-    int k = list.count - 1;
+    int base = list.count > 0 ? (list.count - 1) & ~31 : 0;
+    word mask = list.count > 0 ? followed(list, base) : 0;
     for (;;) {
-      while (k >= 0) {
-        int w = list.node(k);
-        int c = list.cell(k);
-        k--;
-        if (c >= 0 && !seen[w]) {
+      for (;;) {
+        while (mask != 0) {
+          int k = 31 - std::countl_zero(mask);
+          mask ^= word{1} << k;
+          int w = list.node(base + k);
+          if (seen[w]) continue;
           seen[w] = 1;
           top++;
           stacknode[top] = v;
-          stackarc[top] = k;
+          stackbase[top] = base;
+          stackmask[top] = mask;
           v = w;
           list = list_of<Forward>(v);
-          k = list.count - 1;
+          base = list.count > 0 ? (list.count - 1) & ~31 : 0;
+          mask = list.count > 0 ? followed(list, base) : 0;
         }
+        if (base == 0) break;
+        base -= 32;
+        mask = followed(list, base);
       }
       queue[--filled] = v;
       if (top < 0) break;
       v = stacknode[top];
-      k = stackarc[top];
+      base = stackbase[top];
+      mask = stackmask[top];
       top--;
       list = list_of<Forward>(v);
     }
