@@ -12,8 +12,8 @@
 // listed path reaches keep their start value, or a value carried to them from
 // other unreached activities.
 //
-// How. A label-correcting scan in a fixed order found by a depth-first
-// search (see queue_all and scan), close to linear in the number of arcs on
+// How. A label-correcting scan in a fixed order, topological where the
+// arcs allow (see queue_all and scan), close to linear in the number of arcs on
 // the networks that occur; O(nract * arcs) in the worst case. The backward
 // propagation takes the activities by decreasing earliest start (see
 // queue_by_earliest), else the reverse of the last forward order when that
@@ -91,23 +91,59 @@ inline word followed(const list_of<Forward>& list, int base) {
 }
 
 // Queues every activity, in an order in which, as far as the arcs allow,
-// each comes after the activities whose arcs lead into it: the reverse of
-// the order in which a depth-first search along the lists (successors
-// forward, predecessors backward) finishes them, started from `root` and
-// then from every activity not yet found. The search follows only arcs
-// whose cell is 0 or more: an arc with a negative cell (a maximal lag,
-// typically, which closes a cycle with the minimal lag the other way) seldom
-// moves a start, and following it would make the order meaningless inside
-// the cycle. Where the arcs followed hold every move, each activity is then
-// scanned once, with its final value; other arcs only cost extra scans. The
-// order changes the number of scans, never the values.
+// each comes after the activities whose arcs lead into it. The order
+// follows only arcs whose cell is 0 or more: an arc with a negative cell (a
+// maximal lag, typically, which closes a cycle with the minimal lag the
+// other way) seldom moves a start, and following it would make the order
+// meaningless inside the cycle. Where the arcs followed hold every move,
+// each activity is then scanned once, with its final value; other arcs only
+// cost extra scans. The order changes the number of scans, never the
+// values.
+//
+// First every activity that no followed arc leads into, then each one as
+// the last followed arc into it is passed (a topological order by in-
+// degrees, without a branch per arc). Activities on a cycle of followed
+// arcs, and those behind one, are left; they come last, in the reverse of
+// the order in which a depth-first search along the followed arcs finishes
+// them, started from `root` and then from every activity left in turn.
+// (The depth-first search alone costs more, as it stalls on each list it
+// descends to, and on generated networks of 1000 activities gives 4 % more
+// scans.) Lists run along the successors
+// forward and the predecessors backward.
+int indegree[maxact + 1];
+
 template <bool Forward>
 void queue_all(int root) {
   for (int i = 0; i < nract; i++) {
     seen[i] = 0;
     chain[i] = 0;
     reason[i] = -1;
+    indegree[i] = 0;
   }
+  for (int v = 0; v < nract; v++) {
+    list_of<Forward> list(v);
+    for (int k = 0; k < list.count; k++) indegree[list.node(k)] += list.cell(k) >= 0;
+  }
+  int tail = 0;
+  for (int v = 0; v < nract; v++) {
+    queue[tail] = v;
+    tail += indegree[v] == 0;
+  }
+  // queue[tail] may be written past the last one queued (tail <= nract).
+  for (int h = 0; h < tail; h++) {
+    const int v = queue[h];
+    seen[v] = 1;
+    list_of<Forward> list(v);
+    for (int k = list.count - 1; k >= 0; k--) {
+      const int w = list.node(k);
+      const int f = list.cell(k) >= 0;
+      const int d = indegree[w] -= f;
+      queue[tail] = w;
+      tail += f & (d == 0);
+    }
+  }
+  if (tail == nract) return;
+
   int filled = nract;
   for (int s = -1; s < nract; s++) {
     int start = s < 0 ? root : s;
@@ -153,6 +189,7 @@ void queue_all(int root) {
       list = list_of<Forward>(v);
     }
   }
+  assert(filled == tail);
 }
 
 // The backward propagation over the predecessor lists wants each activity
