@@ -108,8 +108,8 @@ inline word followed(const list_of<Forward>& list, int base) {
 // them, started from `root` and then from every activity left in turn.
 // (The depth-first search alone costs more, as it stalls on each list it
 // descends to, and on generated networks of 1000 activities gives 4 % more
-// scans.) Lists run along the successors
-// forward and the predecessors backward.
+// scans.) Lists run along the successors forward and the predecessors
+// backward.
 int indegree[maxact + 1];
 
 template <bool Forward>
