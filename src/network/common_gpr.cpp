@@ -66,7 +66,7 @@ void pack_arcs() {
 
 // bit[k] by repeated doubling in 32-bit arithmetic: 2^k for k = 0..30, the
 // sign bit for k = 31, and 0 from 32 on (every use reduces its index & 31).
-// hibit[x] is the highest set bit of the 16-bit value x, hibit[0] = 0.
+// (hibit[] needs no building: see state.cpp.)
 void build_bit_tables() {
   std::uint32_t b = 1;
   bit[0] = 1;
@@ -74,9 +74,6 @@ void build_bit_tables() {
     b <<= 1;
     bit[k] = static_cast<std::int32_t>(b);
   }
-  hibit[0] = 0;
-  for (int h = 15; h >= 0; h--)
-    for (int x = bit[h + 1] - 1; x >= bit[h]; x--) hibit[x] = h;
 }
 
 }  // namespace gpr

@@ -179,7 +179,7 @@ inline const arcentry* packed_pred(int a) { return arclist + predfirst[a]; }
 
 // ------------------------------------------------------ lookup tables
 extern std::int32_t bit[maxact + 1];       // bit[k] = 2^k for k < 32, 0 above
-extern int hibit[65536];                   // highest set bit of a 16-bit value
+extern const int (&hibit)[65536];          // highest set bit of a 16-bit value
 
 // ---------------------------------------------- run parameters, files
 extern int probnr;
@@ -286,7 +286,7 @@ inline void row_members(const word* row, Visit visit) {
 }
 
 // ---------------------------------------------------------- operations
-void build_bit_tables();   // bit[] and hibit[]
+void build_bit_tables();   // bit[] (hibit[] is fixed when the program is compiled)
 void reset_solve();        // per-solve reset (common_gpr.cpp)
 
 // Reads instance `probnr`: 1 when it is ready to solve, 0 when its failure row

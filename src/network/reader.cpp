@@ -301,7 +301,7 @@ bool scan_count(int& value) {
   return true;
 }
 
-bool tables_built = false;  // bit[] and hibit[] are in place
+bool tables_built = false;  // bit[] is in place
 
 inline bool within(int v, int bound) {
   return static_cast<unsigned>(v) + static_cast<unsigned>(bound) <= 2u * static_cast<unsigned>(bound);
@@ -696,7 +696,7 @@ int read_instance() {
     report_read_failure(fail_toolarge);
     return 0;
   }
-  // The tables never change: built by the first read of the run.
+  // bit[] never changes: built by the first read of the run.
   if (!tables_built) {
     build_bit_tables();
     tables_built = true;

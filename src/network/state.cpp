@@ -37,7 +37,25 @@ int nrbin;
 int failcode = fail_none;
 
 std::int32_t bit[maxact + 1];
-int hibit[65536];
+
+// hibit[x] is the index of the highest set bit of the 16-bit value x,
+// hibit[0] = 0: for b = 15 down to 0, the values from 2^(b+1) - 1 down to
+// 2^b have b. The table is fixed when the program is compiled and lies
+// with the constants, so a run that never reads it (the search finds
+// highest bits by the processor's count of leading zeros) never pays for
+// its 64 pages; built at run time it took some 0.7 ms of page faults on
+// virtual machines where each fault costs 10 us.
+namespace {
+struct HibitTable {
+  int of[65536];
+  constexpr HibitTable() : of() {
+    for (int b = 15; b >= 0; b--)
+      for (int x = (2 << b) - 1; x >= (1 << b); x--) of[x] = b;
+  }
+};
+constexpr HibitTable hibittable;
+}  // namespace
+const int (&hibit)[65536] = hibittable.of;
 
 int probnr;
 int firstprob;
