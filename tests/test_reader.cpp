@@ -319,6 +319,22 @@ TEST(Reader, LargePagesOnlyWhereTheRowsInUseFillThem) {
   EXPECT_EQ(span(base, L / 2 - 4, 10 * L), (V{base, base}));  // used beyond the matrix
 }
 
+// The large pages around a small array: every one that holds a byte of it,
+// and none past it.
+TEST(Reader, LargePagesAroundASmallArrayHoldAllOfIt) {
+  constexpr std::uintptr_t L = gpr::largepagebytes;
+  constexpr std::uintptr_t base = 64 * L;
+  auto around = [](std::uintptr_t b, std::size_t size) {
+    gpr::page_span s = gpr::large_pages_around(b, size);
+    return std::vector<std::uintptr_t>{s.from, s.to};
+  };
+  using V = std::vector<std::uintptr_t>;
+  EXPECT_EQ(around(base + 4096, 4004), (V{base, base + L}));
+  EXPECT_EQ(around(base, L), (V{base, base + L}));
+  EXPECT_EQ(around(base + L - 4, 8), (V{base, base + 2 * L}));  // across a boundary
+  EXPECT_EQ(around(base + L, 0), (V{base + L, base + L}));
+}
+
 TEST(Reader, RefusesMoreThanAThousandActivitiesWhateverFollows) {
   ScratchDir dir;
   Instance in;

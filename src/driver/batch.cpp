@@ -36,6 +36,7 @@ void reset_results() {
 }
 
 int run_batch() {
+  prefer_large_pages_for_state();
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   console = stdout;
   diagnostics = stderr;

@@ -91,6 +91,13 @@ struct page_span {
 page_span large_page_span(std::uintptr_t base, std::size_t size, std::size_t used);
 void prefer_large_pages(const void* matrix, std::size_t size, std::size_t stride,
                         std::size_t rows, std::size_t inrow);
+// The large pages that hold any byte of the `size` bytes at `array`, for
+// small arrays that lie together and are touched nearly whole: one fault
+// for each large page instead of one for each small page. What else shares
+// those large pages becomes resident with them. A hint only, as above; it
+// takes effect for a large page none of whose small pages has been touched.
+page_span large_pages_around(std::uintptr_t array, std::size_t size);
+void prefer_large_pages_around(const void* array, std::size_t size);
 
 // The version of gprnpv and its tools, "1.1.0 (git c52f972)".
 const char* version_text();

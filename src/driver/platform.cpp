@@ -162,6 +162,20 @@ page_span large_page_span(std::uintptr_t base, std::size_t size, std::size_t use
   return {from, std::max(from, to)};
 }
 
+page_span large_pages_around(std::uintptr_t array, std::size_t size) {
+  constexpr std::uintptr_t large = largepagebytes;
+  return {array & ~(large - 1), (array + size + large - 1) & ~(large - 1)};
+}
+
+void prefer_large_pages_around(const void* array, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+  page_span s = large_pages_around(reinterpret_cast<std::uintptr_t>(array), size);
+  if (s.to > s.from) madvise(reinterpret_cast<void*>(s.from), s.to - s.from, MADV_HUGEPAGE);
+#else
+  (void)array, (void)size;
+#endif
+}
+
 void prefer_large_pages(const void* matrix, std::size_t size, std::size_t stride,
                         std::size_t rows, std::size_t inrow) {
 #ifdef MADV_HUGEPAGE

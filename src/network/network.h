@@ -287,6 +287,7 @@ inline void row_members(const word* row, Visit visit) {
 
 // ---------------------------------------------------------- operations
 void build_bit_tables();   // bit[] (hibit[] is fixed when the program is compiled)
+void prefer_large_pages_for_state();  // before the batch touches it (state.cpp)
 void reset_solve();        // per-solve reset (common_gpr.cpp)
 
 // Reads instance `probnr`: 1 when it is ready to solve, 0 when its failure row

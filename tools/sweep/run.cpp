@@ -287,6 +287,7 @@ int run_sweep(const RunOptions& o, std::ostream& out, std::ostream& err) {
       for (const Worker& y : workers)
         if (y.job_fd >= 0) close(y.job_fd);
       close(p[1]);
+      gpr::prefer_large_pages_for_state();
       work(w, p[0], ring, shared->halt, jobs, sets, o.certify);
     }
     close(p[0]);
