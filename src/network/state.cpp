@@ -91,12 +91,16 @@ std::uint32_t randstate;
 // Every solve touches most of the small pages of the arrays of the solve
 // state, and the batch also the run parameters beside them: some 100 page
 // faults in the first instance of 1000 activities, which cost 11 us each on
-// the virtual machines of bench/README.md. Those of the arrays below half
-// a large page lie together and take the large pages around them (one at
-// 1000 activities, resident whatever the instance); the rows of tree and
-// subset in larger builds take large pages as an instance brings them into
-// use (the reader's back_rows_in_use).
+// the virtual machines of bench/README.md. Where the bit-row matrices (tree,
+// subset, cutset) are below half a large page, the arrays lie together and
+// take the large pages around them (one at 1000 activities, resident
+// whatever the instance). In larger builds the matrices' rows lie between
+// them, and large pages around them would make rows resident that a small
+// instance never touches: there the rows of tree and subset take large
+// pages as an instance brings them into use (the reader's
+// back_rows_in_use), and the rest keeps its small pages.
 void prefer_large_pages_for_state() {
+  if (sizeof tree > largepagebytes / 2) return;
   const struct {
     const void* array;
     std::size_t size;
@@ -117,8 +121,7 @@ void prefer_large_pages_for_state() {
       {bit, sizeof bit},
       {&probnr, sizeof probnr},
   };
-  for (const auto& a : arrays)
-    if (a.size <= largepagebytes / 2) prefer_large_pages_around(a.array, a.size);
+  for (const auto& a : arrays) prefer_large_pages_around(a.array, a.size);
 }
 
 }  // namespace gpr
