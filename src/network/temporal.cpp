@@ -13,11 +13,11 @@
 // other unreached activities.
 //
 // How. A label-correcting scan in a fixed order, topological where the
-// arcs allow (see queue_all and scan), close to linear in the number of arcs on
-// the networks that occur; O(nract * arcs) in the worst case. The backward
-// propagation takes the activities by decreasing earliest start (see
-// queue_by_earliest), else the reverse of the last forward order when that
-// order still lists every activity (queue_reversed), and the forward
+// arcs allow (see queue_all and scan), close to linear in the number of
+// arcs on the networks that occur; O(nract * arcs) in the worst case. The
+// backward propagation takes the activities by decreasing earliest start
+// (see queue_by_earliest), else the reverse of the last forward order when
+// that order still lists every activity (queue_reversed), and the forward
 // propagation of the earliest-start tree starts from the earliest starts of
 // the reader where that provably gives the same values (see resume_forward).
 // Both read the packed lists (network.h), which compute_earliest_starts
