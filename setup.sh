@@ -6,10 +6,11 @@
 #   bash setup.sh test       build, then run every test: the test suite in a
 #                            normal build and again under AddressSanitizer and
 #                            UndefinedBehaviorSanitizer, the tests of the
-#                            activity limit in a build that reads 2000, then a
-#                            two-minute fuzz run of the instance reader and
-#                            the solve and a one-minute one of the
-#                            converter's readers
+#                            activity limit in a build that reads 2000, the
+#                            examples in a build that reads 10000 (arrays past
+#                            2 GB), then a two-minute fuzz run of the
+#                            instance reader and the solve and a one-minute
+#                            one of the converter's readers
 #
 # GPRNPV_MAXACT=N (1000 to 16000; 1000 unless set) builds the program and the
 # tools for networks of up to N activities, into build-maxact<N> instead of
@@ -78,6 +79,20 @@ case "${1:-}" in
       -DGPRNPV_MAXACT=2000 -DGPRNPV_BENCH=OFF >/dev/null
     cmake --build build-maxact2000 -j "$jobs" --target gprnpv gprnpv-check test_limit
     (cd build-maxact2000 && ctest -j "$jobs" --output-on-failure -R '^Limit\.')
+    # Past a limit of 5000 the arrays lie beyond 2 GB: another code model and
+    # another link. The program must still build there and give the
+    # examples the rows of the default build, times aside.
+    cmake -S "$root" -B build-maxact10000 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DGPRNPV_MAXACT=10000 -DGPRNPV_BENCH=OFF -DGPRNPV_TESTS=OFF >/dev/null
+    cmake --build build-maxact10000 -j "$jobs" --target gprnpv
+    for b in build build-maxact10000; do
+      rm -rf "$b/examples-run" && mkdir -p "$b/examples-run"
+      cp examples/*.gpr "$b/examples-run"/
+      (cd "$b/examples-run" && printf '1 10 50 10 0.01' | "$root/$b/gprnpv" >/dev/null)
+    done
+    mask() { sed -E 's/[0-9]+\.[0-9]{3,4}\b/T/g' "$1"; }
+    diff <(mask build/examples-run/output.txt) <(mask build-maxact10000/examples-run/output.txt)
+    cmp build/examples-run/info.out build-maxact10000/examples-run/info.out
     # Two minutes of fuzzing the reader and the solve, then one of the
     # converter's readers, with clang's libFuzzer under both sanitizers; a
     # crash, a hang over 2 s, a sanitizer report or (for the converter) a
