@@ -90,6 +90,9 @@ inline word followed(const list_of<Forward>& list, int base) {
   return mask;
 }
 
+// The start of the last block of 32 entries of a list (0 when it is empty).
+inline int last_block(int count) { return count > 0 ? (count - 1) & ~31 : 0; }
+
 // Queues every activity, in an order in which, as far as the arcs allow,
 // each comes after the activities whose arcs lead into it. The order
 // follows only arcs whose cell is 0 or more: an arc with a negative cell (a
@@ -157,8 +160,8 @@ void queue_all(int root) {
     int top = -1;
     int v = start;
     list_of<Forward> list(v);
-    int base = list.count > 0 ? (list.count - 1) & ~31 : 0;
-    word mask = list.count > 0 ? followed(list, base) : 0;
+    int base = last_block(list.count);
+    word mask = followed(list, base);
     for (;;) {
       for (;;) {
         while (mask != 0) {
@@ -173,8 +176,8 @@ void queue_all(int root) {
           stackmask[top] = mask;
           v = w;
           list = list_of<Forward>(v);
-          base = list.count > 0 ? (list.count - 1) & ~31 : 0;
-          mask = list.count > 0 ? followed(list, base) : 0;
+          base = last_block(list.count);
+          mask = followed(list, base);
         }
         if (base == 0) break;
         base -= 32;
