@@ -44,17 +44,24 @@ void reset_solve() {
 
 // The packed lists (see network.h), activity by activity. A successor
 // entry's cell is in the row of its own activity; a predecessor entry's
-// cell is in the row of the other end. Cost: the entries of all lists.
+// cell is in the row of the other end. The successor entries are counted
+// into followedin[] on the way. Cost: the entries of all lists.
 unsigned packings;
+int followedin[maxact + 1];
 
 void pack_arcs() {
   packings++;
+  for (int a = 0; a < nract; a++) followedin[a] = 0;
   int n = 0;
   for (int a = 0; a < nract; a++) {
     sucfirst[a] = n;
     const int* s = suc[a];
     const int* row = lag[a];
-    for (int k = 0, m = nrsuc[a]; k < m; k++) arclist[n++] = {s[k], row[s[k]]};
+    for (int k = 0, m = nrsuc[a]; k < m; k++) {
+      const int cell = row[s[k]];
+      arclist[n++] = {s[k], cell};
+      followedin[s[k]] += cell >= 0;
+    }
     predfirst[a] = n;
     const int* p = pred[a];
     for (int k = 0, m = nrpred[a]; k < m; k++) arclist[n++] = {p[k], lag[p[k]][a]};

@@ -172,6 +172,11 @@ extern int predfirst[maxact + 1];
 extern int closingentry;   // the two entries past the packed ones
 void pack_arcs();          // called by compute_earliest_starts
 extern unsigned packings;  // calls of pack_arcs so far
+// Also counted by pack_arcs: for each activity, the successor entries with
+// a cell of 0 or more that lead into it (the arcs whose order the forward
+// propagation follows). compute_earliest_starts, which propagates right
+// after packing, takes them; every other propagation counts its own.
+extern int followedin[maxact + 1];
 // The packed successor entries of activity a (nrsuc[a] of them) and its
 // predecessor entries (nrpred[a]).
 inline const arcentry* packed_suc(int a) { return arclist + sucfirst[a]; }

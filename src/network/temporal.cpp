@@ -53,10 +53,10 @@ int stackbase[maxact + 1];      // and its block of entries under way
 word stackmask[maxact + 1];     // and the entries of that block still to follow
 unsigned char seen[maxact + 1];
 
-// The order of the last forward propagation that searched one (a
-// permutation of 0..nrorder-1), and the earliest starts of the last
-// compute_earliest_starts with the arcs that set them (nrearliest
-// activities; 0 when it failed).
+// The order of the last forward propagation (a permutation of
+// 0..nrorder-1; nrorder is 0 when it failed), and the earliest starts of
+// the last compute_earliest_starts with the arcs that set them
+// (nrearliest activities; 0 when it failed).
 int order[maxact + 1];
 int nrorder;
 int earliest[maxact + 1];
@@ -112,41 +112,37 @@ inline int last_block(int count) { return count > 0 ? (count - 1) & ~31 : 0; }
 // (The depth-first search alone costs more, as it stalls on each list it
 // descends to, and on generated networks of 1000 activities gives 4 % more
 // scans.) Lists run along the successors forward and the predecessors
-// backward.
-int indegree[maxact + 1];
+// backward. The forward propagation builds this order as it scans (scan
+// with Building), which saves a pass over the lists; queue_all builds it
+// whole, for the backward propagation when it has no better order.
+int indegree[maxact + 1];  // followed entries into each, not yet passed
 
+// indegree[] for the lists of one direction, as pack_arcs counts them
+// into followedin[] for the successor lists.
 template <bool Forward>
-void queue_all(int root) {
-  for (int i = 0; i < nract; i++) {
-    seen[i] = 0;
-    chain[i] = 0;
-    reason[i] = -1;
-    indegree[i] = 0;
-  }
+void count_followed_in() {
+  for (int i = 0; i < nract; i++) indegree[i] = 0;
   for (int v = 0; v < nract; v++) {
     list_of<Forward> list(v);
     for (int k = 0; k < list.count; k++) indegree[list.node(k)] += list.cell(k) >= 0;
   }
+}
+
+// Queues the activities that no followed arc leads into: queue[0..tail-1].
+int queue_sources() {
   int tail = 0;
   for (int v = 0; v < nract; v++) {
     queue[tail] = v;
     tail += indegree[v] == 0;
   }
-  // queue[tail] may be written past the last one queued (tail <= nract).
-  for (int h = 0; h < tail; h++) {
-    const int v = queue[h];
-    seen[v] = 1;
-    list_of<Forward> list(v);
-    for (int k = list.count - 1; k >= 0; k--) {
-      const int w = list.node(k);
-      const int f = list.cell(k) >= 0;
-      const int d = indegree[w] -= f;
-      queue[tail] = w;
-      tail += f & (d == 0);
-    }
-  }
-  if (tail == nract) return;
+  return tail;
+}
 
+// Fills queue[tail..nract-1] with the activities not yet seen, once the
+// topological order has taken all it can: the reverse of the order in
+// which a depth-first search along the followed arcs finishes them.
+template <bool Forward>
+void queue_rest(int root, int tail) {
   int filled = nract;
   for (int s = -1; s < nract; s++) {
     int start = s < 0 ? root : s;
@@ -193,6 +189,32 @@ void queue_all(int root) {
     }
   }
   assert(filled == tail);
+  (void)tail;
+}
+
+template <bool Forward>
+void queue_all(int root) {
+  for (int i = 0; i < nract; i++) {
+    seen[i] = 0;
+    chain[i] = 0;
+    reason[i] = -1;
+  }
+  count_followed_in<Forward>();
+  int tail = queue_sources();
+  // queue[tail] may be written past the last one queued (tail <= nract).
+  for (int h = 0; h < tail; h++) {
+    const int v = queue[h];
+    seen[v] = 1;
+    list_of<Forward> list(v);
+    for (int k = list.count - 1; k >= 0; k--) {
+      const int w = list.node(k);
+      const int f = list.cell(k) >= 0;
+      const int d = indegree[w] -= f;
+      queue[tail] = w;
+      tail += f & (d == 0);
+    }
+  }
+  if (tail < nract) queue_rest<Forward>(root, tail);
 }
 
 // The backward propagation over the predecessor lists wants each activity
@@ -279,15 +301,48 @@ inline void wait_for(int v) {
   waiting[q >> 5] |= word{1} << (q & 31);
 }
 
-template <bool Forward>
-int scan() {
+// With Building (forward only), the order is built as the scan goes, as
+// queue_all<true>(0) would build it beforehand: queue[0..tail-1] holds the
+// activities queued so far, place[] their positions (maxact for the rest),
+// indegree[] the followed entries into each not yet passed, and positions
+// from h on wait for their first scan, in order. The first scan of an
+// activity passes its entries for the topological order too; when that
+// order has taken all it can, queue_rest completes it. Only positions
+// below h are marked in waiting[], and a rescan below h comes before the
+// next first scan, so the scans are exactly those of the order built whole.
+template <bool Forward, bool Building = false>
+int scan(int tail = nract) {
+  static_assert(Forward || !Building);
   const int nrwords = (nract + 31) >> 5;
   int w = 0;  // no waiting position lies in a word before w
+  int h = 0;             // with Building: the next position to scan the first time
+  bool sorting = true;   // and whether its first scan passes entries for the order
   for (;;) {
-    while (waiting[w] == 0)
-      if (++w == nrwords) return 1;
-    int q = 32 * w + std::countr_zero(waiting[w]);
-    waiting[w] &= waiting[w] - 1;
+    int q;
+    bool passing = false;  // this scan passes entries for the order
+    if constexpr (Building) {
+      while (w < (h >> 5) && waiting[w] == 0) w++;
+      if (waiting[w] != 0) {
+        q = 32 * w + std::countr_zero(waiting[w]);
+        waiting[w] &= waiting[w] - 1;
+      } else {
+        if (h == tail) {
+          if (tail == nract) return 1;
+          queue_rest<true>(0, tail);
+          for (int r = tail; r < nract; r++) place[queue[r]] = r;
+          tail = nract;
+          sorting = false;
+        }
+        q = h++;
+        passing = sorting;
+        seen[queue[q]] = 1;
+      }
+    } else {
+      while (waiting[w] == 0)
+        if (++w == nrwords) return 1;
+      q = 32 * w + std::countr_zero(waiting[w]);
+      waiting[w] &= waiting[w] - 1;
+    }
     int i = queue[q];
     list_of<Forward> list(i);
     // The next in the order is most often the next to scan: its list is
@@ -302,6 +357,14 @@ int scan() {
     for (int k = list.count - 1; k >= 0; k--) {
       int j = list.node(k);
       int c = list.cell(k);
+      if (Building && passing) {
+        // queue[tail] may be written past the last one queued.
+        const int f = c >= 0;
+        const int queued = f & ((indegree[j] -= f) == 0);
+        queue[tail] = j;
+        place[j] = pick(queued != 0, tail, place[j]);
+        tail += queued;
+      }
       int t;
       if constexpr (wide_starts) {
         std::int64_t u = Forward ? std::int64_t{si} + c : std::int64_t{si} - c;
@@ -323,8 +386,9 @@ int scan() {
       chain[j] = pick(better, ci, chain[j]);
       if constexpr (Forward) reason[j] = pick(better, i << actbits | k, reason[j]);
       const int p = place[j];
-      waiting[p >> 5] |= word{better} << (p & 31);
-      w = pick(better && (p >> 5) < w, p >> 5, w);
+      const bool mark = Building ? better && p < h : better;
+      waiting[p >> 5] |= word{mark} << (p & 31);
+      w = pick(mark && (p >> 5) < w, p >> 5, w);
       moved |= better;
     }
     if (moved && ci >= nract) return 0;
@@ -333,13 +397,34 @@ int scan() {
 
 }  // namespace
 
+namespace {
+// The forward propagation from the values in st with the followed in-
+// degrees in indegree[]; the order it builds is kept when it succeeds.
+int propagate_forward_counted() {
+  int tail = 0;
+  for (int v = 0; v < nract; v++) {
+    seen[v] = 0;
+    chain[v] = 0;
+    reason[v] = -1;
+    const bool source = indegree[v] == 0;
+    queue[tail] = v;
+    place[v] = source ? tail : maxact;
+    tail += source;
+  }
+  for (int w = 0; w < rowwords; w++) waiting[w] = 0;
+  nrorder = 0;
+  const int r = scan<true, true>(tail);
+  if (r == 1) {
+    for (int q = 0; q < nract; q++) order[q] = queue[q];
+    nrorder = nract;
+  }
+  return r;
+}
+}  // namespace
+
 int propagate_forward() {
-  queue_all<true>(0);
-  for (int q = 0; q < nract; q++) order[q] = queue[q];
-  nrorder = nract;
-  start_scan();
-  for (int i = 0; i < nract; i++) wait_for(i);
-  return scan<true>();
+  count_followed_in<true>();
+  return propagate_forward_counted();
 }
 
 // Whether an arc of the successor lists is not met by the values in st;
@@ -457,7 +542,8 @@ void compute_earliest_starts() {
   for (int i = 0; i <= nract; i++) st[i] = unreached_early;
   st[0] = 0;
   nrearliest = 0;
-  if (int r = propagate_forward(); r != 1) {
+  for (int i = 0; i < nract; i++) indegree[i] = followedin[i];
+  if (int r = propagate_forward_counted(); r != 1) {
     failcode = r == 0 ? fail_cycle : fail_deadline;
     return;
   }
