@@ -336,7 +336,15 @@ inline bool within(int v, int bound) {
 // `lateby` more have been, so that the misses of those relations overlap
 // instead of each stalling the pass. A pass that stops part way leaves its
 // last values unwritten, which the matrix reset allows: the lists still name
-// every cell written.
+// every cell written, and so does the log of cells below.
+//
+// Every cell a relation aims at is also logged for the reset before the
+// next instance (see reset_lag): up to maxlogged of them; nrlogged counts on
+// past that, and the reset then goes by the lists instead.
+constexpr int maxlogged = 16 * maxact;
+int* logged[maxlogged];
+int nrlogged = 0;
+
 constexpr unsigned lateby = 16;
 struct LateCells {
   int* cell[lateby];
@@ -345,6 +353,8 @@ struct LateCells {
 
   [[gnu::always_inline]] void keep_larger(int* c, int v) {
     __builtin_prefetch(c, 1);
+    if (nrlogged < maxlogged) logged[nrlogged] = c;
+    nrlogged++;
     unsigned k = n++ % lateby;
     if (n > lateby && value[k] > *cell[k]) *cell[k] = value[k];
     cell[k] = c;
@@ -472,10 +482,12 @@ bool first_pass() {
 // instead: every cell of rows and columns 0..cleanto holds its reset value,
 // except cells that the last instance whose relations were entered (`lastn`
 // activities) may have written. Those are put back before the next one:
-//   - its relations: lag[i][j] or lag[j][i] for each entry j of suc[i]; the
-//     lists of activities 1..lastn-2 are still as that instance's read left
-//     them, and of a read that stopped part way they name every cell written
-//     and at worst some that were not;
+//   - its relations: the cells logged as the relations were entered, or,
+//     when there were more than the log holds, lag[i][j] and lag[j][i] for
+//     each entry j of suc[i] (one of the two was written); the lists of
+//     activities 1..lastn-2 are still as that instance's read left them, and
+//     of a read that stopped part way they name every cell written and at
+//     worst some that were not;
 //   - rows and columns 0 and lastn-1, over 0..lastn-1: the relations of the
 //     two dummies (the closing arc replaces the dummy end's list), the
 //     normalised arcs from the dummy start and into the dummy end, and the
@@ -518,14 +530,22 @@ void back_rows_in_use() {
 void reset_lag() {
   if (lastn > 0) {
     int end = lastn - 1;
-    for (int i = 1; i < end; i++) {
-      int* row = lag[i];
-      const int* list = suc[i];
-      for (int s = nrsuc[i] - 1; s >= 0; s--) {
-        int j = list[s];
-        int value = i == j ? 0 : NOLAG;
-        row[j] = value;
-        lag[j][i] = value;
+    if (nrlogged <= maxlogged) {
+      // A cell of the diagonal lies a multiple of maxact + 2 cells in.
+      const auto first = reinterpret_cast<std::uintptr_t>(&lag[0][0]);
+      constexpr std::uintptr_t diagonal = sizeof(int) * (maxact + 2);
+      for (int k = nrlogged - 1; k >= 0; k--)
+        *logged[k] = (reinterpret_cast<std::uintptr_t>(logged[k]) - first) % diagonal == 0 ? 0 : NOLAG;
+    } else {
+      for (int i = 1; i < end; i++) {
+        int* row = lag[i];
+        const int* list = suc[i];
+        for (int s = nrsuc[i] - 1; s >= 0; s--) {
+          int j = list[s];
+          int value = i == j ? 0 : NOLAG;
+          row[j] = value;
+          lag[j][i] = value;
+        }
       }
     }
     for (int k = 0; k <= end; k++) {
@@ -546,6 +566,7 @@ void reset_lag() {
     cleanto = nract;
   }
   lastn = nract;
+  nrlogged = 0;
 }
 
 [[gnu::cold, gnu::noinline]] bool changed(int activity) {
