@@ -128,10 +128,15 @@ void count_followed_in() {
   }
 }
 
-// Queues the activities that no followed arc leads into: queue[0..tail-1].
+// Starts an order: clears the marks of the search and the chains and arcs
+// of the scan, and queues the activities that no followed arc leads into,
+// queue[0..tail-1].
 int queue_sources() {
   int tail = 0;
   for (int v = 0; v < nract; v++) {
+    seen[v] = 0;
+    chain[v] = 0;
+    reason[v] = -1;
     queue[tail] = v;
     tail += indegree[v] == 0;
   }
@@ -194,11 +199,6 @@ void queue_rest(int root, int tail) {
 
 template <bool Forward>
 void queue_all(int root) {
-  for (int i = 0; i < nract; i++) {
-    seen[i] = 0;
-    chain[i] = 0;
-    reason[i] = -1;
-  }
   count_followed_in<Forward>();
   int tail = queue_sources();
   // queue[tail] may be written past the last one queued (tail <= nract).
@@ -401,16 +401,9 @@ namespace {
 // The forward propagation from the values in st with the followed in-
 // degrees in indegree[]; the order it builds is kept when it succeeds.
 int propagate_forward_counted() {
-  int tail = 0;
-  for (int v = 0; v < nract; v++) {
-    seen[v] = 0;
-    chain[v] = 0;
-    reason[v] = -1;
-    const bool source = indegree[v] == 0;
-    queue[tail] = v;
-    place[v] = source ? tail : maxact;
-    tail += source;
-  }
+  for (int v = 0; v < nract; v++) place[v] = maxact;
+  const int tail = queue_sources();
+  for (int q = 0; q < tail; q++) place[queue[q]] = q;
   for (int w = 0; w < rowwords; w++) waiting[w] = 0;
   nrorder = 0;
   const int r = scan<true, true>(tail);
