@@ -55,10 +55,17 @@ awkward=()
 cd "$work/batch"
 
 answers() { printf '1 %d %d 10 0.01' "$1" "$2"; }
+# The timed runs read their answers from a file: a pipe would add the fork
+# of its writer to every gprnpv figure and to none of the floor's.
+answers "$count" 30 >"$work/answers.30"
+answers "$count" 70 >"$work/answers.70"
 run_floor() { "$floor" 1 "$count" >/dev/null; }
-run_gprnpv() { answers "$count" "$1" | "$gprnpv" >/dev/null; }
+run_gprnpv() { "$gprnpv" <"$work/answers.$1" >/dev/null; }
 
-now_ns() { date +%s%N; }
+# Microseconds from bash's own clock: an external `date` around each run
+# would add two process starts (some 10 ms on a slow virtual machine) to
+# every figure, the floor's included.
+now_us() { now=${EPOCHREALTIME/[.,]/}; }
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 echo "gprnpv batch: $count ${awkward:+awkward }instances of $activities activities, seed $seed, $runs runs each"
@@ -68,8 +75,8 @@ declare -A med
 if [ "$use_hyperfine" = 1 ]; then
   hyperfine --warmup 2 --runs "$runs" --style basic --export-csv "$work/times.csv" \
     -n floor "$floor 1 $count" \
-    -n fwd "printf '1 $count 30 10 0.01' | $gprnpv" \
-    -n bwd "printf '1 $count 70 10 0.01' | $gprnpv" >/dev/null
+    -n fwd "$gprnpv <$work/answers.30" \
+    -n bwd "$gprnpv <$work/answers.70" >/dev/null
   # CSV columns: command,mean,stddev,median,...; seconds.
   while IFS=, read -r name _ _ m _; do
     [ "$name" = command ] && continue
@@ -79,10 +86,11 @@ else
   run_floor; run_gprnpv 30; run_gprnpv 70   # warm the page cache
   : >"$work/floor.ms"; : >"$work/fwd.ms"; : >"$work/bwd.ms"
   for ((r = 0; r < runs; r++)); do
-    t0=$(now_ns); run_floor; t1=$(now_ns); run_gprnpv 30; t2=$(now_ns); run_gprnpv 70; t3=$(now_ns)
-    echo $(((t1 - t0) / 1000)) >>"$work/floor.ms"
-    echo $(((t2 - t1) / 1000)) >>"$work/fwd.ms"
-    echo $(((t3 - t2) / 1000)) >>"$work/bwd.ms"
+    now_us; t0=$now; run_floor; now_us; t1=$now; run_gprnpv 30; now_us; t2=$now
+    run_gprnpv 70; now_us; t3=$now
+    echo $((t1 - t0)) >>"$work/floor.ms"
+    echo $((t2 - t1)) >>"$work/fwd.ms"
+    echo $((t3 - t2)) >>"$work/bwd.ms"
   done
   for name in floor fwd bwd; do
     med[$name]=$(median <"$work/$name.ms" | awk '{printf "%.1f", $1 / 1000}')
@@ -120,8 +128,8 @@ if [ -n "${REF:-}" ]; then
   }
   status=0
   for pct in 30 70; do
-    for bin in "$REF" "$gprnpv"; do
-      tag=$([ "$bin" = "$gprnpv" ] && echo new || echo ref)
+    for tag in ref new; do
+      bin=$([ $tag = ref ] && echo "$REF" || echo "$gprnpv")
       rm -f output.txt info.out
       answers "$count" "$pct" | "$bin" >"$work/console.$tag" 2>"$work/stderr.$tag" || true
       mask output.txt >"$work/output.$tag" 2>/dev/null || true
