@@ -5,8 +5,8 @@
 // status 2. The option parser is only built when there are arguments, so
 // the batch starts as fast as it did without one.
 //
-// The evaluation of a pass nests one call per activity, some 185 bytes each
-// at -O2: 1.85 MB at a limit of 10000 activities. Before the batch starts,
+// The evaluation of a pass nests one call per activity, some 200 bytes each
+// at -O2: 2 MB at a limit of 10000 activities. Before the batch starts,
 // a soft stack limit below maxact * 512 bytes + 1 MB is raised to that
 // (as far as the hard limit allows), so a small `ulimit -s` cannot stop a
 // solve of a long chain. The default build (1.5 MB) leaves the usual 8 MB

@@ -20,11 +20,11 @@
 // subset[1] or in exactly one cut set; cut sets are disjoint, never hold the
 // root, and an inner cut gets the lower cutset index; shiftset is their
 // union. Each activity is entered once, so the recursion is at most nract
-// calls deep; a call calls the next directly, and a frame takes 176 bytes
-// at -O2 by -fstack-usage, 184 with the return address, so 1000 nested
-// calls use some 185 KB of the default 8 MB stack and 10000
-// (GPRNPV_MAXACT=10000) some 1.85 MB: with the rest of the program such a
-// chain fails under a 2 MB limit and runs under 2.5 MB. main() raises a
+// calls deep; a call calls the next directly, and a frame takes 192 bytes
+// at -O2 by -fstack-usage, 200 with the return address, so 1000 nested
+// calls use some 200 KB of the default 8 MB stack and 10000
+// (GPRNPV_MAXACT=10000) some 2 MB: with the rest of the program such a
+// chain fails under a 2 MB limit and runs under 2.25 MB. main() raises a
 // lower soft limit.
 //
 // Subtrees that a pass leaves as they were. From one pass to the next of a
@@ -41,6 +41,7 @@
 #include <bit>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 
 #include "network/network.h"
 #include "search/search.h"
@@ -58,18 +59,20 @@ struct discount_entry {
   unsigned made;  // == epoch when the entry is valid
 };
 
-// What the calls keep of each activity, in one cache line per activity (a
-// call reads and writes most of it, and nothing of other activities but
-// their lines): the fields are explained below.
-struct alignas(64) callstate {
+// What the calls keep of each activity, in half a cache line per activity
+// (a call reads and writes most of it; 32 KB at 1000 activities, where a
+// whole line each took 64): the fields are explained below. Activity
+// numbers fit 16 bits under every limit the build allows.
+static_assert(maxact <= 32767, "activity numbers and counts fit 16 bits");
+struct alignas(32) callstate {
   double kept;
-  discount_entry factor[2];  // forward, backward
-  int keptfrom;
-  int nextin;
-  int lastin;
-  int sizein;  // activities in the stretch of each
-  unsigned char stale;
+  discount_entry factor;  // of the last pass that met it, either direction
+  std::int16_t keptfrom;
+  std::int16_t nextin;
+  std::int16_t lastin;
+  std::int16_t sizein;  // activities in the stretch of each
 };
+static_assert(sizeof(callstate) == 32);
 callstate calls[maxact + 1];
 
 // The kept subtree of an activity as a chain: `nextin` links the activities
@@ -87,8 +90,9 @@ bool callerrow;  // the child is in the caller's tree row (its first list)
 // What the last call on each activity found, and whether it can stand for a
 // call in this pass:
 //   - kept: the value it returned, keptfrom: its parent (-1: root);
-//   - stale = 0 when that call cut nothing below a and, since then, no
-//     member of its subtree has moved or changed a tree arc.
+//   - stale[a] = 0 when that call cut nothing below a and, since then, no
+//     member of its subtree has moved or changed a tree arc (apart from the
+//     rest, so that a call tells most children from their mark alone).
 // Invariant between the calls of a solve: for an activity reached by the
 // last pass, its chain of keptfrom links is its path to the root in that
 // pass, and when it is stale so is every activity on that path. A change at
@@ -100,6 +104,7 @@ bool callerrow;  // the child is in the caller's tree row (its first list)
 // Results carry over only from one pass to the next of a solve in the same
 // direction (the displacement between them reports every change it makes);
 // any other pass starts with every activity stale.
+unsigned char stale[maxact + 1];
 bool keptforward;       // direction of the pass that left them
 unsigned keptepoch;     // its discount epoch
 int keptiter = -1;      // its nriter
@@ -146,10 +151,12 @@ void leave(int a) {
 // (most do) reuses the factor instead of calling exp again. A factor depends
 // only on the integer argument, the interest rate and the direction, so the
 // value reused is the very value the call would give. Each direction has its
-// own entries (callstate::factor) and table. Behind the entries per activity,
-// a factor is also kept by its
-// argument (slot x mod bytimeslots): a moved activity often completes when
-// another one did, and takes that factor.
+// own table; the entry per activity (callstate::factor) serves both, since
+// the epochs of the two tables come from one count and an entry's epoch
+// names the table it is valid for (a run solves in one direction). Behind
+// the entries per activity, a factor is also kept by its argument (slot x
+// mod bytimeslots): a moved activity often completes when another one did,
+// and takes that factor.
 constexpr int bytimeslots = 1024;
 struct discount_table {
   discount_entry bytime[bytimeslots];
@@ -157,6 +164,7 @@ struct discount_table {
   double rate = 0.0;
 };
 discount_table early, late;
+unsigned epochs;  // the last epoch given to either table
 
 // At the start of a pass (the outermost call): the factors go when a solve
 // begins (its first pass) or the rate has changed, so every solve computes
@@ -164,13 +172,13 @@ discount_table early, late;
 // the pass just before this one in the same solve and direction.
 void start_pass(discount_table& t, bool forward) {
   if (nriter <= 1 || t.epoch == 0 || t.rate != interest) {
-    t.epoch++;
+    t.epoch = ++epochs;
     t.rate = interest;
   }
   bool carry = keptforward == forward && keptepoch == t.epoch && nriter == keptiter + 1;
   if (!carry)
     for (int i = nract - 1; i >= 0; i--) {
-      calls[i].stale = 1;
+      stale[i] = 1;
       treemaskheld[i] = 0;
     }
   keptforward = forward;
@@ -184,7 +192,7 @@ void start_pass(discount_table& t, bool forward) {
 // forward: exp(-interest * x) with x = st[a] + dur[a];
 // backward: exp(interest * x) with x = deadline - (st[a] + dur[a]).
 inline double discount(discount_table& t, bool forward, int a, int x) {
-  discount_entry& e = calls[a].factor[forward ? 0 : 1];
+  discount_entry& e = calls[a].factor;
   if (e.made == t.epoch && e.arg == x) return e.factor;
   discount_entry& c = t.bytime[static_cast<unsigned>(x) % bytimeslots];
   if (c.made != t.epoch || c.arg != x) {
@@ -273,7 +281,7 @@ double enter(int a) {
       int t = first[k0 + std::countr_zero(mask)].node;
       if (row_test(visited, t)) continue;
       double v;
-      bool called = calls[t].stale || calls[t].keptfrom != a;
+      bool called = stale[t] || calls[t].keptfrom != a;
       if (called) {
         caller = a;
         callerrow = true;
@@ -289,7 +297,7 @@ double enter(int a) {
         nrcutout += calls[t].sizein;
       } else {
         value += v;
-        calls[tail].nextin = t;
+        calls[tail].nextin = static_cast<std::int16_t>(t);
         tail = calls[t].lastin;
         size += calls[t].sizein;
       }
@@ -305,7 +313,7 @@ double enter(int a) {
       int t = second[k0 + std::countr_zero(mask)].node;
       if (row_test(visited, t)) continue;
       double v;
-      if (calls[t].stale || calls[t].keptfrom != a) {
+      if (stale[t] || calls[t].keptfrom != a) {
         caller = a;
         callerrow = false;
         v = enter<Forward>(t);
@@ -315,16 +323,16 @@ double enter(int a) {
         v = calls[t].kept;
       }
       value += v;
-      calls[tail].nextin = t;
+      calls[tail].nextin = static_cast<std::int16_t>(t);
       tail = calls[t].lastin;
       size += calls[t].sizein;
     }
   }
-  calls[a].lastin = tail;
-  calls[a].sizein = size;
+  calls[a].lastin = static_cast<std::int16_t>(tail);
+  calls[a].sizein = static_cast<std::int16_t>(size);
   calls[a].kept = value;
-  calls[a].keptfrom = parent;
-  calls[a].stale = nrcut != cutsbefore;
+  calls[a].keptfrom = static_cast<std::int16_t>(parent);
+  stale[a] = nrcut != cutsbefore;
   leave(a);
   return value;
 }
@@ -334,12 +342,12 @@ double enter(int a) {
 // A change of start time or of a tree arc at activity a: the subtrees that
 // hold a (its path to the root in the last pass) must be entered again.
 void mark_changed(int a) {
-  for (int z = a; z >= 0 && !calls[z].stale; z = calls[z].keptfrom) calls[z].stale = 1;
+  for (int z = a; z >= 0 && !stale[z]; z = calls[z].keptfrom) stale[z] = 1;
 }
 
 double completion_discount(int a) {
   const int x = st[a] + dur[a];
-  const discount_entry& e = calls[a].factor[0];
+  const discount_entry& e = calls[a].factor;
   if (early.epoch != 0 && e.made == early.epoch && e.arg == x && early.rate == interest)
     return e.factor;
   return std::exp(-interest * static_cast<double>(x));
