@@ -91,8 +91,8 @@ bool callerrow;  // the child is in the caller's tree row (its first list)
 // call in this pass:
 //   - kept: the value it returned, keptfrom: its parent (-1: root);
 //   - stale[a] = 0 when that call cut nothing below a and, since then, no
-//     member of its subtree has moved or changed a tree arc (apart from the
-//     rest, so that a call tells most children from their mark alone).
+//     member of its subtree has moved or changed a tree arc (an array of
+//     its own, so that the call state keeps to half a line).
 // Invariant between the calls of a solve: for an activity reached by the
 // last pass, its chain of keptfrom links is its path to the root in that
 // pass, and when it is stale so is every activity on that path. A change at
